@@ -1,0 +1,50 @@
+// Proves that the test programs are Windows programs running under Wine, natively for their
+// build's architecture, with the project's prefix settings in force.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(WineSmoke, RunsAsANativeWindowsProcess) {
+    char dir[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryA(dir, MAX_PATH);
+    ASSERT_GT(length, 3u);
+    EXPECT_EQ(dir[1], ':');
+    EXPECT_EQ(_stricmp(dir + 2, "\\windows"), 0) << dir;
+
+    BOOL wow64 = TRUE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_FALSE(wow64) << "the prefix's architecture must match the build's";
+}
+
+TEST(WineSmoke, NtdllIsWinesAndReportsWindows7) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    ASSERT_NE(ntdll, nullptr);
+    EXPECT_NE(GetProcAddress(ntdll, "wine_get_version"), nullptr);
+    DWORD version = GetVersion();
+    EXPECT_EQ(LOBYTE(LOWORD(version)), 6);
+}
+
+TEST(WineSmoke, PrefixIsSetUpAt96DpiWithoutCrashDialog) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    DWORD value = 1, size = sizeof(value), type = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "ShowCrashDialog", nullptr, &type,
+                               reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(value, 0u);
+
+    char fonts[MAX_PATH] = {};
+    GetWindowsDirectoryA(fonts, MAX_PATH);
+    std::string tahoma = std::string(fonts) + "\\Fonts\\tahoma.ttf";
+    EXPECT_NE(GetFileAttributesA(tahoma.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "Wine's own fonts belong in the prefix";
+}
+
+} // namespace

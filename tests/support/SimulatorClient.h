@@ -1,0 +1,102 @@
+#pragma once
+
+// Test-side client of the driver simulator's private control device ("\\.\KestrelSimControl").
+// Fixtures use it to set the simulator up and to read its request log without starting
+// processes. Every call returns false (or an empty result) when the simulator cannot be
+// reached; tests treat that as a failure, never as a reason to skip.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Target of a logged request: the control device, or the unit interface of one unit.
+inline constexpr std::uint32_t kControlTarget = 0xFFFFFFFF;
+
+struct LogEntry {
+    std::uint32_t sequence = 0;
+    std::uint32_t target = kControlTarget; // kControlTarget or the unit's identifier
+    std::uint32_t code = 0;
+    std::vector<std::uint8_t> input;
+    std::uint32_t outputSize = 0;
+    std::uint32_t status = 0; // the Win32 error the caller saw, 0 for success
+
+    bool IsControl() const { return target == kControlTarget; }
+};
+
+struct UnitState {
+    std::uint32_t id = 0;
+    std::uint32_t plug = 0; // selected input plug, as last set by a selector CONTROL frame
+};
+
+struct SimulatorState {
+    std::vector<UnitState> units; // plugged units in plug order
+    std::uint32_t rate = 0;
+    std::uint32_t bufferMicroseconds = 0;
+    std::uint32_t cpuLevel = 0;
+};
+
+// AV/C response codes the simulated units answer with.
+enum class UnitResponse : std::uint8_t {
+    Accepted = 0x9,
+    Rejected = 0xA,
+    NotImplemented = 0x8,
+    Interim = 0xF,
+};
+
+class SimulatorClient {
+public:
+    SimulatorClient();
+    ~SimulatorClient();
+    SimulatorClient(const SimulatorClient&) = delete;
+    SimulatorClient& operator=(const SimulatorClient&) = delete;
+
+    bool IsConnected() const;
+
+    // Back to the defaults: one unit plugged, 48000 Hz, 2500 us, CPU level 2000, no faults,
+    // ACCEPTED answers, no pending, empty log. Waits until the unit's interface enumerates.
+    bool Reset();
+
+    // Plugs n units and returns their identifiers; waits until their interfaces enumerate.
+    std::vector<std::uint32_t> Plug(int count = 1);
+    bool Unplug(std::uint32_t id);
+    bool UnplugAll(); // waits until no unit interface enumerates
+
+    bool SetRate(std::uint32_t hz);
+    bool SetBuffer(std::uint32_t microseconds);
+    bool SetCpu(std::uint32_t level);
+
+    // The request `code` fails with `win32Error`: `count` times, or always when count is 0.
+    bool Fail(std::uint32_t code, std::uint32_t win32Error, std::uint32_t count = 0);
+    bool ClearFaults(); // also clears InfoFail, ShortReply and the unit-list replacement
+    bool InfoFail(std::uint32_t unitId);
+    // The unit-list request answers this count and these identifiers instead of the real list.
+    bool ReplaceUnitList(std::uint32_t count, const std::vector<std::uint32_t>& ids);
+    bool ClearUnitList();
+    // The get request `code` succeeds but writes only `bytes` bytes.
+    bool ShortReply(std::uint32_t code, std::uint32_t bytes);
+    bool Respond(UnitResponse response);
+    // Unit requests complete `milliseconds` later (pending); 0 turns it off.
+    bool Pend(std::uint32_t milliseconds);
+
+    std::vector<LogEntry> Log();
+    bool ClearLog();
+    SimulatorState State();
+
+    // Polls the present interfaces of the unit class until `count` enumerate.
+    bool WaitForInterfaces(int count, DWORD timeoutMs = 5000);
+
+private:
+    bool Call(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+              std::uint32_t outSize, std::uint32_t* returned = nullptr);
+
+    HANDLE device_;
+};
+
+// "GetSampleRate", "0x80882030"-style names for readable failure messages.
+std::string RequestName(std::uint32_t code);
+
+} // namespace sim
