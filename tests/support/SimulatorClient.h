@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +38,13 @@ struct SimulatorState {
     std::uint32_t rate = 0;
     std::uint32_t bufferMicroseconds = 0;
     std::uint32_t cpuLevel = 0;
+    // The driver's records as last set, driver words included.
+    std::array<std::uint32_t, 2> rateRecord{};
+    std::array<std::uint32_t, 4> bufferRecord{};
+    std::array<std::uint32_t, 4> secondBufferRecord{}; // as SetSecondBufferSize left it
+    std::array<std::uint32_t, 4> cpuRecord{};
+    std::uint32_t applyStageOneCount = 0;
+    std::uint32_t applyStageTwoCount = 0;
 };
 
 // AV/C response codes the simulated units answer with.
@@ -98,5 +106,9 @@ private:
 
 // "GetSampleRate", "0x80882030"-style names for readable failure messages.
 std::string RequestName(std::uint32_t code);
+
+// One log entry as `kestrelsim log` prints it:
+// "<seq> <target> <code> in=<hex> out=<n> status=<win32>", target "control" or "unit:<id>".
+std::string FormatLogLine(const LogEntry& entry);
 
 } // namespace sim

@@ -1,0 +1,143 @@
+/* Internal declarations of the simulator driver (kestrelsim.sys). */
+#ifndef KESTREL_SIM_DRIVER_H
+#define KESTREL_SIM_DRIVER_H
+
+#include <ntifs.h>
+
+#include "../KestrelSimProtocol.h"
+
+/* Pool tag "KSim" as it reads in a memory dump. */
+#define KSIM_TAG 0x6D69534Bu
+
+/* Every device object of the driver starts its extension with its kind. */
+typedef enum KSIM_KIND {
+    KsimKindControl,    /* the driver's control device */
+    KsimKindSimControl, /* the simulator's own control device */
+    KsimKindBus,        /* the bus FDO on the root-enumerated device */
+    KsimKindUnit        /* a raw child PDO, one per plugged unit */
+} KSIM_KIND;
+
+typedef struct KSIM_EXTENSION {
+    KSIM_KIND kind;
+} KSIM_EXTENSION;
+
+typedef struct KSIM_BUS {
+    KSIM_EXTENSION header;
+    PDEVICE_OBJECT pdo;
+    PDEVICE_OBJECT lower;
+} KSIM_BUS;
+
+typedef struct KSIM_UNIT {
+    KSIM_EXTENSION header;
+    PDEVICE_OBJECT self;
+    uint32_t id;
+    uint32_t plug;
+    BOOLEAN plugged;   /* in the unit table; cleared by unplug */
+    BOOLEAN reported;  /* PnP has been told of it, so PnP will remove it */
+    BOOLEAN started;   /* between start and (surprise) removal */
+    BOOLEAN linkValid; /* interface registered, link holds its name */
+    UNICODE_STRING link;
+    /* The NOTIFY response the unit has ready, and the caller's event, duplicated into this
+     * process, that it signals when one arrives. */
+    HANDLE notifyEvent;
+    BOOLEAN notifyReady;
+    uint32_t notifyLength;
+    uint8_t notifyFrame[KSIM_FRAME_MAX];
+} KSIM_UNIT;
+
+typedef struct KSIM_FAULT_RULE {
+    BOOLEAN used;
+    BOOLEAN always;
+    uint32_t code;
+    uint32_t error;
+    uint32_t remaining;
+} KSIM_FAULT_RULE;
+
+typedef struct KSIM_SHORT_RULE {
+    BOOLEAN used;
+    uint32_t code;
+    uint32_t bytes;
+} KSIM_SHORT_RULE;
+
+/* The whole simulated state; every field is guarded by lock. */
+typedef struct KSIM_GLOBALS {
+    KSPIN_LOCK lock;
+    PDRIVER_OBJECT driver;
+    PDEVICE_OBJECT control;
+    PDEVICE_OBJECT simControl;
+    PDEVICE_OBJECT busPdo; /* the root-enumerated device below the bus FDO, once added */
+
+    KSIM_UNIT* units[KSIM_MAX_UNITS]; /* plugged units, in plug order */
+    uint32_t unitCount;
+    uint32_t nextId;
+
+    uint32_t rateRecord[2];
+    uint32_t bufferRecord[4];
+    uint32_t secondBufferRecord[4];
+    uint32_t cpuRecord[4];
+    uint32_t applyStageOneCount;
+    uint32_t applyStageTwoCount;
+
+    KSIM_FAULT_RULE faults[KSIM_MAX_FAULTS];
+    KSIM_SHORT_RULE shortReplies[KSIM_MAX_FAULTS];
+    uint32_t infoFail[KSIM_MAX_FAULTS];
+    uint32_t infoFailCount;
+    KsimUnitListOverride unitListOverride;
+    uint32_t response;
+    uint32_t pendMilliseconds;
+
+    KsimLogEntry* log; /* ring of KSIM_LOG_CAPACITY entries */
+    uint32_t logFirst; /* index of the oldest entry */
+    uint32_t logCount;
+    uint32_t nextSequence;
+
+    LIST_ENTRY pending; /* KSIM_PENDING records of unit requests completed later */
+} KSIM_GLOBALS;
+
+extern KSIM_GLOBALS g_sim;
+
+/* State.c */
+NTSTATUS KsimStateInit(void);
+void KsimStateFree(void);
+void KsimResetSettingsLocked(void); /* records, faults, response, pend; not units or log */
+NTSTATUS KsimStatusFromWin32(uint32_t error);
+/* Fault injection for a request that passed its size checks: TRUE when it must fail. */
+BOOLEAN KsimTakeFaultLocked(uint32_t code, NTSTATUS* status);
+ULONG_PTR KsimShortenLocked(uint32_t code, ULONG_PTR length);
+BOOLEAN KsimUnitListedLocked(uint32_t id);
+
+/* Log.c */
+uint32_t KsimLogAppendLocked(uint32_t target, uint32_t code, const void* input, ULONG inputSize,
+                             ULONG outputSize, uint32_t status);
+void KsimLogSetStatusLocked(uint32_t sequence, uint32_t status);
+void KsimLogClearLocked(void);
+ULONG KsimLogReadLocked(uint32_t firstSequence, KsimLogEntry* out, ULONG capacity);
+
+/* Completion helpers (Driver.c). */
+NTSTATUS KsimComplete(PIRP irp, NTSTATUS status, ULONG_PTR information);
+
+/* Control.c: the driver's control device. */
+NTSTATUS KsimControlIoctl(PIRP irp);
+
+/* SimControl.c: the simulator's private control device. */
+NTSTATUS KsimSimControlIoctl(PIRP irp);
+
+/* Bus.c */
+NTSTATUS NTAPI KsimAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo);
+NTSTATUS KsimBusPnp(PDEVICE_OBJECT device, PIRP irp);
+NTSTATUS KsimBusPower(PDEVICE_OBJECT device, PIRP irp);
+/* Plugging and unplugging change the unit table and ask PnP to enumerate again. */
+NTSTATUS KsimPlugLocked(uint32_t count, KsimIdList* ids);
+BOOLEAN KsimUnplugLocked(uint32_t id);
+void KsimInvalidateBus(void);
+
+/* Unit.c */
+NTSTATUS KsimUnitPnp(PDEVICE_OBJECT device, PIRP irp);
+NTSTATUS KsimUnitIoctl(PDEVICE_OBJECT device, PIRP irp);
+
+/* Pending.c: unit requests completed later. */
+NTSTATUS KsimPendLocked(PIRP irp, KSIM_UNIT* unit, uint32_t sequence, ULONG milliseconds,
+                        NTSTATUS status, ULONG_PTR information);
+void KsimFailPendingForUnit(KSIM_UNIT* unit, NTSTATUS status);
+
+#endif

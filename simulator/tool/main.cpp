@@ -1,0 +1,55 @@
+// kestrelsim: configures the KESTREL driver simulator from the command line. Its output is one
+// item a line and is read by scripts and other test suites, so its format does not change.
+#include "Commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const Arguments&);
+};
+
+const Command kCommands[] = {
+    {"install", RunInstall},   {"status", RunStatus},     {"plug", RunPlug},
+    {"unplug", RunUnplug},     {"set", RunSet},           {"fail", RunFail},
+    {"infofail", RunInfoFail}, {"unitlist", RunUnitList}, {"short", RunShort},
+    {"respond", RunRespond},   {"pend", RunPend},         {"log", RunLog},
+    {"reset", RunReset},       {"wait", RunWait},
+};
+
+const char kUsage[] =
+    "usage: kestrelsim COMMAND [ARGS]\n"
+    "  install                         install the simulator into this prefix\n"
+    "  status                          units <n> / unit <id> plug <p> / rate / buffer / cpu\n"
+    "  plug [n]                        plug n units (default 1), print their ids\n"
+    "  unplug <id>|all\n"
+    "  set rate|buffer|cpu <value>\n"
+    "  fail <code> <win32-error> [count] | fail clear\n"
+    "  infofail <id>\n"
+    "  unitlist <count> [id...] | unitlist clear\n"
+    "  short <code> <bytes>\n"
+    "  respond accepted|rejected|notimpl|interim\n"
+    "  pend <ms>|off\n"
+    "  log [--clear]\n"
+    "  reset\n"
+    "  wait [units] [ms]               wait until the driver answers and the units enumerate\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    for (const Command& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) == 0) {
+            return command.run(Arguments(argv + 2, argv + argc));
+        }
+    }
+    std::fprintf(stderr, "kestrelsim: unknown command '%s'\n", argv[1]);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
