@@ -110,6 +110,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
 
     RtlZeroMemory(&g_sim, sizeof(g_sim));
     g_sim.driver = driver;
+    g_sim.ownProcess = PsGetCurrentProcessId();
     status = KsimStateInit();
     if (!NT_SUCCESS(status)) {
         return status;

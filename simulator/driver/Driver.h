@@ -66,6 +66,7 @@ typedef struct KSIM_GLOBALS {
     PDEVICE_OBJECT control;
     PDEVICE_OBJECT simControl;
     PDEVICE_OBJECT busPdo; /* the root-enumerated device below the bus FDO, once added */
+    HANDLE ownProcess;     /* the driver's host process, told apart from requesting ones */
 
     KSIM_UNIT* units[KSIM_MAX_UNITS]; /* plugged units, in plug order */
     uint32_t unitCount;

@@ -88,8 +88,8 @@ static NTSTATUS GetNotifyResponse(KSIM_UNIT* unit, uint8_t* buffer, ULONG_PTR* i
 }
 
 /* The caller sends its event handle's value; the handle lives in the caller's process, so it is
- * duplicated into this one before the driver can signal it. */
-static NTSTATUS DuplicateClientEvent(PIRP irp, const uint8_t* buffer, HANDLE* local) {
+ * duplicated into this one (the driver's host process under Wine) before it can be signalled. */
+static NTSTATUS DuplicateClientEvent(const uint8_t* buffer, HANDLE* local) {
     OBJECT_ATTRIBUTES attributes;
     CLIENT_ID client;
     HANDLE process;
@@ -100,10 +100,12 @@ static NTSTATUS DuplicateClientEvent(PIRP irp, const uint8_t* buffer, HANDLE* lo
     RtlCopyMemory(&value, buffer, 4);
     remote = (HANDLE)(LONG_PTR)value;
     InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
-    client.UniqueProcess = (HANDLE)(ULONG_PTR)IoGetRequestorProcessId(irp);
+    /* Wine answers with the requesting process while it dispatches a request (its
+     * IoGetRequestorProcessId is a stub). */
+    client.UniqueProcess = PsGetCurrentProcessId();
     client.UniqueThread = NULL;
-    if (!client.UniqueProcess) {
-        client.UniqueProcess = PsGetCurrentProcessId();
+    if (client.UniqueProcess == g_sim.ownProcess) {
+        return STATUS_NOT_SUPPORTED;
     }
     status = ZwOpenProcess(&process, PROCESS_DUP_HANDLE, &attributes, &client);
     if (!NT_SUCCESS(status)) {
@@ -156,7 +158,7 @@ NTSTATUS KsimUnitIoctl(PDEVICE_OBJECT device, PIRP irp) {
 
     status = CheckUnitShape(code, inSize, outSize);
     if (NT_SUCCESS(status) && code == KSIM_REGISTER_NOTIFY_EVENT) {
-        eventStatus = DuplicateClientEvent(irp, buffer, &event);
+        eventStatus = DuplicateClientEvent(buffer, &event);
     }
 
     KeAcquireSpinLock(&g_sim.lock, &irql);

@@ -1,0 +1,216 @@
+// Fault injection: failing request codes once, N times or always; failing unit information;
+// replacement unit lists; short replies.
+#include "SimTestSupport.h"
+
+#include <cstring>
+
+namespace simtest {
+namespace {
+
+class FaultInjection : public SimulatorTest {
+protected:
+    void SetUp() override {
+        SimulatorTest::SetUp();
+        device_ = OpenControlDevice();
+        ASSERT_TRUE(device_.IsValid()) << "control device: error " << GetLastError();
+    }
+
+    IoResult GetRate() {
+        std::uint32_t rate[2] = {};
+        return Control(device_.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8);
+    }
+
+    IoResult GetInfo(std::uint32_t id) {
+        std::uint8_t info[424] = {};
+        return Control(device_.Get(), KSIM_GET_UNIT_INFO, &id, 4, info, 424);
+    }
+
+    std::vector<std::uint32_t> UnitListWords() {
+        std::uint32_t list[65];
+        std::memset(list, 0xCC, sizeof(list));
+        IoResult result = Control(device_.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, 260);
+        if (!result.ok) {
+            return {};
+        }
+        return std::vector<std::uint32_t>(list, list + 65);
+    }
+
+    FileHandle device_;
+};
+
+TEST_F(FaultInjection, CountedFaultFailsExactlyThatManyTimes) {
+    for (std::uint32_t count : {1u, 2u, 3u}) {
+        SCOPED_TRACE("count " + std::to_string(count));
+        ASSERT_TRUE(client_.Fail(KSIM_GET_SAMPLE_RATE, ERROR_ACCESS_DENIED, count));
+        for (std::uint32_t i = 0; i < count; ++i) {
+            IoResult result = GetRate();
+            EXPECT_FALSE(result.ok) << "request " << i + 1;
+            EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            EXPECT_EQ(result.bytes, 0u);
+        }
+        IoResult after = GetRate();
+        EXPECT_TRUE(after.ok) << "request " << count + 1 << ": error " << after.error;
+        EXPECT_EQ(after.bytes, 8u);
+    }
+}
+
+TEST_F(FaultInjection, PermanentFaultLastsUntilCleared) {
+    ASSERT_TRUE(client_.Fail(KSIM_APPLY_STAGE_ONE, ERROR_GEN_FAILURE));
+    for (int i = 0; i < 5; ++i) {
+        IoResult result = Control(device_.Get(), KSIM_APPLY_STAGE_ONE, nullptr, 0, nullptr, 0);
+        EXPECT_FALSE(result.ok) << "request " << i + 1;
+        EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_GEN_FAILURE));
+    }
+    EXPECT_EQ(client_.State().applyStageOneCount, 0u) << "a failed apply is not counted";
+    EXPECT_TRUE(Control(device_.Get(), KSIM_APPLY_STAGE_TWO, nullptr, 0, nullptr, 0).ok)
+        << "other codes are not affected";
+
+    ASSERT_TRUE(client_.ClearFaults());
+    EXPECT_TRUE(Control(device_.Get(), KSIM_APPLY_STAGE_ONE, nullptr, 0, nullptr, 0).ok);
+}
+
+TEST_F(FaultInjection, CallerSeesTheConfiguredErrorUnchanged) {
+    const std::uint32_t errors[] = {
+        ERROR_INVALID_FUNCTION,
+        ERROR_ACCESS_DENIED,
+        ERROR_NOT_READY,
+        1167,
+        0xFFFF,
+        0xE0000001, // OperationFailed, a driver code
+        0xE0000030, // OperationRejected
+        0xE0008001, // DeviceNotFound
+        0xE0008020, // MemoryAllocationFailed
+    };
+    for (std::uint32_t error : errors) {
+        SCOPED_TRACE("error " + std::to_string(error));
+        ASSERT_TRUE(client_.Fail(KSIM_GET_BUFFER_SIZE, error, 1));
+        std::uint32_t record[4] = {};
+        IoResult result = Control(device_.Get(), KSIM_GET_BUFFER_SIZE, nullptr, 0, record, 16);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error, error);
+        std::vector<sim::LogEntry> log = client_.Log();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back().status, error) << "the log records what the caller saw";
+    }
+}
+
+TEST_F(FaultInjection, ZeroErrorIsRefused) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(client_.Fail(KSIM_GET_SAMPLE_RATE, 0, 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(GetRate().ok);
+}
+
+TEST_F(FaultInjection, UnitRequestsFailToo) {
+    std::vector<std::string> paths = UnitInterfacePaths();
+    ASSERT_EQ(paths.size(), 1u);
+    FileHandle unit = OpenUnit(paths[0]);
+    ASSERT_TRUE(unit.IsValid());
+    ASSERT_TRUE(client_.Fail(KSIM_SEND_REQUEST, 0xE0008003, 1));
+    std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
+    std::vector<std::uint8_t> response(KSIM_RESPONSE_BLOCK_SIZE);
+    IoResult result =
+        UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, 0xE0008003u);
+    EXPECT_EQ(client_.State().units.at(0).plug, 1u) << "a failed command changes nothing";
+    EXPECT_TRUE(
+        UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516).ok);
+}
+
+TEST_F(FaultInjection, InformationRequestOfOneUnitFails) {
+    std::vector<std::uint32_t> extra = client_.Plug(1);
+    ASSERT_EQ(extra.size(), 1u);
+    std::uint32_t first = client_.State().units.at(0).id;
+    ASSERT_TRUE(client_.InfoFail(first));
+
+    IoResult failed = GetInfo(first);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.error, KSIM_INFO_FAIL_ERROR);
+    EXPECT_TRUE(GetInfo(extra[0]).ok);
+    EXPECT_EQ(UnitListWords().at(0), 2u) << "the unit stays in the list";
+
+    // An identifier the driver does not know fails the same way.
+    IoResult unknown = GetInfo(7);
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_EQ(unknown.error, KSIM_INFO_FAIL_ERROR);
+
+    ASSERT_TRUE(client_.ClearFaults());
+    EXPECT_TRUE(GetInfo(first).ok);
+}
+
+TEST_F(FaultInjection, ReplacementUnitListAnswersAnyCount) {
+    std::vector<std::uint32_t> ids;
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        ids.push_back(0x1000 + i * 3);
+    }
+    struct Row {
+        std::uint32_t count;
+        std::size_t idCount;
+    };
+    const Row rows[] = {{0, 0}, {1, 1}, {2, 2}, {63, 63}, {64, 64}, {65, 64}, {0xFFFFFFFF, 64}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("count " + std::to_string(row.count));
+        std::vector<std::uint32_t> given(ids.begin(), ids.begin() + row.idCount);
+        ASSERT_TRUE(client_.ReplaceUnitList(row.count, given));
+        std::vector<std::uint32_t> words = UnitListWords();
+        ASSERT_EQ(words.size(), 65u);
+        EXPECT_EQ(words[0], row.count);
+        for (std::size_t i = 0; i < 64; ++i) {
+            EXPECT_EQ(words[1 + i], i < row.idCount ? ids[i] : 0u) << "slot " << i;
+        }
+        if (row.idCount) {
+            EXPECT_TRUE(GetInfo(given.back()).ok) << "listed identifiers answer";
+        }
+    }
+    ASSERT_TRUE(client_.ClearUnitList());
+    std::vector<std::uint32_t> words = UnitListWords();
+    ASSERT_EQ(words.size(), 65u);
+    EXPECT_EQ(words[0], 1u);
+    EXPECT_EQ(words[1], client_.State().units.at(0).id);
+    EXPECT_FALSE(GetInfo(ids[0]).ok) << "replacement identifiers are forgotten";
+}
+
+TEST_F(FaultInjection, ShortReplyWritesOnlySomeBytes) {
+    struct Row {
+        std::uint32_t bytes;
+        DWORD expected;
+    };
+    const Row rows[] = {{0, 0}, {4, 4}, {7, 7}, {8, 8}, {9, 8}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("short to " + std::to_string(row.bytes));
+        ASSERT_TRUE(client_.ShortReply(KSIM_GET_SAMPLE_RATE, row.bytes));
+        std::uint8_t record[8];
+        std::memset(record, 0xCC, sizeof(record));
+        IoResult result = Control(device_.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, record, 8);
+        EXPECT_TRUE(result.ok) << "error " << result.error;
+        EXPECT_EQ(result.bytes, row.expected);
+        std::uint32_t rate = 48000;
+        std::uint32_t word0 = KSIM_RATE_WORD0;
+        std::uint8_t full[8];
+        std::memcpy(full, &word0, 4);
+        std::memcpy(full + 4, &rate, 4);
+        for (DWORD i = 0; i < 8; ++i) {
+            EXPECT_EQ(record[i], i < row.expected ? full[i] : 0xCC) << "byte " << i;
+        }
+    }
+    ASSERT_TRUE(client_.ClearFaults());
+    EXPECT_EQ(GetRate().bytes, 8u);
+}
+
+TEST_F(FaultInjection, ResetClearsEveryFault) {
+    ASSERT_TRUE(client_.Fail(KSIM_GET_SAMPLE_RATE, ERROR_ACCESS_DENIED));
+    ASSERT_TRUE(client_.ShortReply(KSIM_GET_BUFFER_SIZE, 2));
+    ASSERT_TRUE(client_.ReplaceUnitList(0, {}));
+    ASSERT_TRUE(client_.InfoFail(client_.State().units.at(0).id));
+    ASSERT_TRUE(client_.Reset());
+
+    EXPECT_TRUE(GetRate().ok);
+    std::uint32_t record[4] = {};
+    EXPECT_EQ(Control(device_.Get(), KSIM_GET_BUFFER_SIZE, nullptr, 0, record, 16).bytes, 16u);
+    EXPECT_EQ(UnitListWords().at(0), 1u);
+    EXPECT_TRUE(GetInfo(client_.State().units.at(0).id).ok);
+}
+
+} // namespace
+} // namespace simtest
