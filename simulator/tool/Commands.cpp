@@ -93,8 +93,8 @@ int RunStatus(const Arguments& args) {
     if (!Connected(client)) {
         return kFailed;
     }
-    sim::SimulatorState state = client.State();
-    if (state.rateRecord[0] == 0) {
+    sim::SimulatorState state;
+    if (!client.ReadState(state)) {
         return Refused("reading the state");
     }
     std::printf("units %u\n", static_cast<unsigned>(state.units.size()));
@@ -239,9 +239,8 @@ int RunLog(const Arguments& args) {
     if (!Connected(client)) {
         return kFailed;
     }
-    // An empty log and a failed read both give no entries; the state read tells them apart.
-    std::vector<sim::LogEntry> entries = client.Log();
-    if (entries.empty() && client.State().rateRecord[0] == 0) {
+    std::vector<sim::LogEntry> entries;
+    if (!client.ReadLog(entries)) {
         return Refused("reading the log");
     }
     for (const sim::LogEntry& entry : entries) {

@@ -174,13 +174,20 @@ bool SimulatorClient::Pend(std::uint32_t milliseconds) {
 
 std::vector<LogEntry> SimulatorClient::Log() {
     std::vector<LogEntry> entries;
+    ReadLog(entries);
+    return entries;
+}
+
+bool SimulatorClient::ReadLog(std::vector<LogEntry>& entries) {
+    entries.clear();
     std::vector<KsimLogEntry> batch(kLogBatch);
     std::uint32_t first = 0;
     for (;;) {
         std::uint32_t bytes = 0;
         if (!Call(KSIM_IOCTL_READ_LOG, &first, sizeof(first), batch.data(),
                   static_cast<std::uint32_t>(batch.size() * sizeof(KsimLogEntry)), &bytes)) {
-            return {};
+            entries.clear();
+            return false;
         }
         std::uint32_t n = bytes / sizeof(KsimLogEntry);
         for (std::uint32_t i = 0; i < n; ++i) {
@@ -197,7 +204,7 @@ std::vector<LogEntry> SimulatorClient::Log() {
             entries.push_back(std::move(entry));
         }
         if (n < kLogBatch) {
-            return entries;
+            return true;
         }
         first = batch[n - 1].sequence + 1;
     }
@@ -209,9 +216,15 @@ bool SimulatorClient::ClearLog() {
 
 SimulatorState SimulatorClient::State() {
     SimulatorState state;
+    ReadState(state);
+    return state;
+}
+
+bool SimulatorClient::ReadState(SimulatorState& state) {
+    state = SimulatorState();
     KsimState raw = {};
     if (!Call(KSIM_IOCTL_GET_STATE, nullptr, 0, &raw, sizeof(raw))) {
-        return state;
+        return false;
     }
     for (std::uint32_t i = 0; i < raw.unitCount && i < KSIM_MAX_UNITS; ++i) {
         state.units.push_back({raw.units[i].id, raw.units[i].plug});
@@ -226,7 +239,7 @@ SimulatorState SimulatorClient::State() {
     std::copy(std::begin(raw.cpuRecord), std::end(raw.cpuRecord), state.cpuRecord.begin());
     state.applyStageOneCount = raw.applyStageOneCount;
     state.applyStageTwoCount = raw.applyStageTwoCount;
-    return state;
+    return true;
 }
 
 bool SimulatorClient::WaitForInterfaces(int count, DWORD timeoutMs) {

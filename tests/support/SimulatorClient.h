@@ -93,6 +93,9 @@ public:
     std::vector<LogEntry> Log();
     bool ClearLog();
     SimulatorState State();
+    // As Log and State, telling a failed read from an empty log or state.
+    bool ReadLog(std::vector<LogEntry>& entries);
+    bool ReadState(SimulatorState& state);
 
     // Polls the present interfaces of the unit class until `count` enumerate.
     bool WaitForInterfaces(int count, DWORD timeoutMs = 5000);
