@@ -1,9 +1,10 @@
 #include "DeviceGlobals.h"
 
 // Objects of one translation unit are constructed in the order of their definitions, so the
-// control channel always precedes the unit command channel. Objects that must come before or
-// after both (the application object, the single-instance guard's published handle) are
-// ordered only if they are defined here too, around these two; across translation units the
-// language leaves the order open.
+// control channel always precedes the unit command channel. A program that needs other
+// process-wide objects around these two (the application object before them, the single-instance
+// guard's published handle after them) defines all of them, these two included, in one
+// translation unit of its own; the linker then never takes this file from the library, which is
+// why it must hold nothing but these two definitions.
 ControlChannel g_controlChannel;
 UnitCommandChannel g_unitCommandChannel;
