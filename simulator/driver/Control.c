@@ -84,6 +84,10 @@ static NTSTATUS Serve(uint32_t code, uint8_t* buffer, ULONG_PTR* information) {
     uint32_t id;
     switch (code) {
     case KSIM_GET_SAMPLE_RATE:
+        /* Without a unit on the bus there is no clock to report. */
+        if (g_sim.unitCount == 0) {
+            return KsimStatusFromWin32(1167); /* ERROR_DEVICE_NOT_CONNECTED */
+        }
         RtlCopyMemory(buffer, g_sim.rateRecord, 8);
         *information = 8;
         return STATUS_SUCCESS;
