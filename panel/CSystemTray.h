@@ -1,0 +1,47 @@
+#pragma once
+
+#include "CWnd.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+// The panel's icon in the notification area. The object's own window is a hidden popup that
+// receives the shell's notifications for the icon; the icon does no work itself: a right click
+// opens the tray menu (menu resource = icon id) and a double click sends the default entry's
+// command, both to the application's main window as WM_COMMAND.
+class CSystemTray : public CWnd {
+    DECLARE_RUNTIME_CLASS(CSystemTray)
+
+public:
+    CSystemTray();
+    // Removes the icon if shown, then destroys the hidden window.
+    ~CSystemTray() override;
+
+    // Creates the hidden window and adds the icon; true if the shell took it. Notifications go
+    // to `window` when it has a handle, else to the hidden window. A tip longer than 63
+    // characters is cut to 63. On systems before version 4 nothing is created.
+    BOOL CreateTrayIcon(CWnd* window, UINT message, const char* tip, HICON icon, UINT id);
+    // Removes the icon when it is shown; harmless otherwise.
+    void DeleteTrayIcon();
+
+    // The callback message for this icon. `wParam` is the icon id, the low word of `lParam`
+    // the mouse message. 1 if the event was for this icon and not dropped, else 0.
+    virtual LRESULT HandleTrayMessage(WPARAM wParam, LPARAM lParam);
+
+    // The CPU menu entry that matches the driver's level (139 "High", 138 "Medium", 137
+    // "Low"), or 0 when the level is unknown or cannot be read. One driver request per call.
+    UINT CurrentCpuMenuItem();
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The result of the last add; a delete clears it.
+    BOOL iconShown;
+    // The icon as handed to the shell, in the original 88-byte form (cbSize says so): only the
+    // fields up to a 64-byte szTip are used.
+    NOTIFYICONDATAA iconData;
+    UINT defaultItem;
+    // `defaultItem` is a position in the tray menu rather than a command id.
+    BOOL defaultItemByPosition;
+};

@@ -1,0 +1,527 @@
+// CSystemTray under Wine's shell and the driver simulator. Observed at the real boundaries: the
+// shell's own idea of the icon (a modification of the same window and id succeeds only while
+// the icon is there), the hidden window read back through Win32, the tray menu while it is open
+// (MenuWatcher), the commands and WM_NULL that reach a stand-in main window, and the
+// GetCpuLevel requests in the simulator's log.
+//
+// Not covered here: a system before version 4 (TrayVersionTest.cpp), a real mouse on the icon
+// (the panel's end-to-end tests).
+#include "MainWindowStub.h"
+#include "MenuWatcher.h"
+#include "TrayProbe.h"
+#include "TrayTestIds.h"
+
+#include "CWinApp.h"
+#include "DeviceGlobals.h"
+#include "SimulatorClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kGetCpuLevelCode = 0x80882100;
+constexpr UINT kOtherIconId = 77;
+
+#if !defined(_WIN64)
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88);
+#endif
+
+class SystemTray : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(AfxGetApp(), &app_);
+        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
+        ASSERT_TRUE(sim_.Reset());
+        ASSERT_EQ(g_controlChannel.Open(), 0u);
+        ASSERT_TRUE(main_.Create(600));
+        ASSERT_TRUE(other_.Create(700));
+        app_.m_pMainWnd = &main_;
+        trayMessage_ = RegisterWindowMessageA("KESTREL tray notification");
+        ASSERT_NE(trayMessage_, 0u);
+        icon_ = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+        ASSERT_NE(icon_, nullptr);
+        ASSERT_TRUE(sim_.ClearLog());
+    }
+
+    void TearDown() override {
+        app_.m_pMainWnd = nullptr;
+        g_controlChannel.Close();
+    }
+
+    LRESULT Notify(const TrayProbe& tray, WPARAM id, LPARAM event) {
+        return SendMessageA(tray.m_hWnd, trayMessage_, id, event);
+    }
+
+    // Sends a right click and lets the watcher close the menu with `keys`; the posted messages
+    // are then delivered.
+    LRESULT RightClick(TrayProbe& tray, std::vector<MenuWatcher::Key> keys, MenuObservation& seen) {
+        MenuWatcher watcher(std::move(keys));
+        LRESULT result = Notify(tray, kTrayIconId, WM_RBUTTONUP);
+        seen = watcher.Seen();
+        PumpMessages();
+        return result;
+    }
+
+    // The codes of the requests the driver saw since the last ClearLog.
+    std::vector<std::uint32_t> Requests() {
+        std::vector<std::uint32_t> codes;
+        for (const sim::LogEntry& entry : sim_.Log()) {
+            codes.push_back(entry.code);
+        }
+        return codes;
+    }
+
+    CWinApp app_{"tray tests"};
+    sim::SimulatorClient sim_;
+    MainWindowStub main_;
+    MainWindowStub other_;
+    UINT trayMessage_ = 0;
+    HICON icon_ = nullptr;
+};
+
+const std::vector<std::uint32_t> kOneCpuRead = {kGetCpuLevelCode};
+
+TEST_F(SystemTray, StartsWithoutWindowOrIconAndCarriesItsClassRecord) {
+    TrayProbe tray;
+    EXPECT_STREQ(tray.GetRuntimeClass()->className, "CSystemTray");
+    EXPECT_TRUE(tray.IsKindOf(&CWnd::classCWnd));
+    EXPECT_EQ(tray.m_hWnd, nullptr);
+    EXPECT_FALSE(tray.iconShown);
+    EXPECT_EQ(tray.defaultItem, 0u);
+    EXPECT_TRUE(tray.defaultItemByPosition);
+    NOTIFYICONDATAA zero = {};
+    EXPECT_EQ(std::memcmp(&tray.iconData, &zero, sizeof(zero)), 0);
+    // Nothing to delete yet.
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(tray.iconShown);
+}
+
+TEST_F(SystemTray, CreateTrayIconAddsTheIconForItsHiddenWindow) {
+    HWND hidden = nullptr;
+    {
+        TrayProbe tray;
+        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+        EXPECT_TRUE(tray.iconShown);
+        hidden = tray.m_hWnd;
+        ASSERT_TRUE(IsWindow(hidden));
+        EXPECT_EQ(CWnd::FromHandlePermanent(hidden), &tray);
+
+        // The 88-byte form as handed to the shell.
+        EXPECT_EQ(tray.iconData.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+        EXPECT_EQ(tray.iconData.hWnd, hidden);
+        EXPECT_EQ(tray.iconData.uID, kTrayIconId);
+        EXPECT_EQ(tray.iconData.uFlags, 7u);
+        EXPECT_EQ(tray.iconData.uCallbackMessage, trayMessage_);
+        EXPECT_EQ(tray.iconData.hIcon, icon_);
+        EXPECT_STREQ(tray.iconData.szTip, "KESTREL");
+        EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
+
+        // A hidden 10x10 popup of a class with style 0 and no cursor, brush or icon.
+        LONG style = GetWindowLongA(hidden, GWL_STYLE);
+        EXPECT_EQ(style & (WS_POPUP | WS_CHILD | WS_VISIBLE), static_cast<LONG>(WS_POPUP));
+        EXPECT_FALSE(IsWindowVisible(hidden));
+        EXPECT_EQ(GetParent(hidden), nullptr);
+        RECT rect = {};
+        ASSERT_TRUE(GetWindowRect(hidden, &rect));
+        EXPECT_EQ(rect.left, 0);
+        EXPECT_EQ(rect.top, 0);
+        EXPECT_EQ(rect.right - rect.left, 10);
+        EXPECT_EQ(rect.bottom - rect.top, 10);
+        EXPECT_EQ(GetWindowTextLengthA(hidden), 0);
+        EXPECT_EQ(GetClassLongPtrA(hidden, GCL_STYLE), 0u);
+        EXPECT_EQ(GetClassLongPtrA(hidden, GCLP_HCURSOR), 0u);
+        EXPECT_EQ(GetClassLongPtrA(hidden, GCLP_HBRBACKGROUND), 0u);
+        EXPECT_EQ(GetClassLongPtrA(hidden, GCLP_HICON), 0u);
+
+        // Messages other than the tray message get the default procedure.
+        EXPECT_TRUE(SetWindowTextA(hidden, "probe"));
+        char text[16] = {};
+        EXPECT_EQ(GetWindowTextA(hidden, text, sizeof(text)), 5);
+        EXPECT_STREQ(text, "probe");
+    }
+    // The destructor removes the icon and destroys the window.
+    EXPECT_FALSE(IsWindow(hidden));
+    EXPECT_FALSE(ShellHasIcon(hidden, kTrayIconId));
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(SystemTray, NotificationsGoToAGivenWindowAndTheDestructorRemovesItsIcon) {
+    auto tray = std::make_unique<TrayProbe>();
+    ASSERT_TRUE(tray->CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));
+    EXPECT_EQ(tray->iconData.hWnd, other_.m_hWnd);
+    HWND hidden = tray->m_hWnd;
+    EXPECT_TRUE(IsWindow(hidden)); // made all the same
+    EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+    EXPECT_FALSE(ShellHasIcon(hidden, kOtherIconId));
+
+    // A window object without a window counts as none.
+    MainWindowStub unmade;
+    TrayProbe second;
+    ASSERT_TRUE(second.CreateTrayIcon(&unmade, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    EXPECT_EQ(second.iconData.hWnd, second.m_hWnd);
+
+    // The given window outlives the tray: only the delete can have removed its icon.
+    tray.reset();
+    EXPECT_FALSE(IsWindow(hidden));
+    EXPECT_TRUE(IsWindow(other_.m_hWnd));
+    EXPECT_FALSE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+}
+
+TEST_F(SystemTray, DeleteTrayIconRemovesTheIconOnceAndKeepsTheWindow) {
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(tray.iconShown);
+    EXPECT_EQ(tray.iconData.uFlags, 0u);
+    EXPECT_EQ(tray.iconData.uID, kTrayIconId);
+    EXPECT_FALSE(ShellHasIcon(tray.m_hWnd, kTrayIconId));
+    EXPECT_TRUE(IsWindow(tray.m_hWnd));
+
+    // A second delete does nothing: an icon added since under the same window and id stays.
+    NOTIFYICONDATAA own = {};
+    own.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    own.hWnd = tray.m_hWnd;
+    own.uID = kTrayIconId;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(tray.iconShown);
+    EXPECT_TRUE(ShellHasIcon(tray.m_hWnd, kTrayIconId));
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+}
+
+TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
+    // The shell refuses a second icon for the same window and id.
+    NOTIFYICONDATAA own = {};
+    own.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    own.hWnd = other_.m_hWnd;
+    own.uID = kOtherIconId;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+    {
+        TrayProbe tray;
+        EXPECT_FALSE(tray.CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));
+        EXPECT_FALSE(tray.iconShown);
+        EXPECT_TRUE(IsWindow(tray.m_hWnd));
+        // Neither the delete nor the destructor touches the icon it never added.
+        tray.DeleteTrayIcon();
+        EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+    }
+    EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+}
+
+TEST_F(SystemTray, ASecondCreateReplacesTheFirstIcon) {
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    HWND hidden = tray.m_hWnd;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kOtherIconId));
+    EXPECT_EQ(tray.m_hWnd, hidden); // the window is kept
+    EXPECT_FALSE(ShellHasIcon(hidden, kTrayIconId));
+    EXPECT_TRUE(ShellHasIcon(hidden, kOtherIconId));
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(ShellHasIcon(hidden, kOtherIconId));
+}
+
+TEST_F(SystemTray, TipsLongerThan63CharactersAreCut) {
+    struct Row {
+        const char* name;
+        size_t length;
+        size_t kept;
+    };
+    const Row rows[] = {
+        {"empty", 0, 0}, {"62", 62, 62}, {"63", 63, 63}, {"64", 64, 63}, {"200", 200, 63},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string tip;
+        for (size_t i = 0; i < row.length; ++i) {
+            tip += static_cast<char>('A' + i % 26);
+        }
+        TrayProbe tray;
+        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, tip.c_str(), icon_, kTrayIconId));
+        EXPECT_EQ(std::strlen(tray.iconData.szTip), row.kept);
+        EXPECT_EQ(std::string(tray.iconData.szTip), tip.substr(0, row.kept));
+        EXPECT_EQ(tray.iconData.szTip[63], '\0');
+        // The rest of the full structure stays untouched.
+        for (size_t i = 64; i < sizeof(tray.iconData.szTip); ++i) {
+            ASSERT_EQ(tray.iconData.szTip[i], '\0') << i;
+        }
+        EXPECT_TRUE(ShellHasIcon(tray.m_hWnd, kTrayIconId));
+    }
+    TrayProbe noTip;
+    ASSERT_TRUE(noTip.CreateTrayIcon(nullptr, trayMessage_, nullptr, icon_, kTrayIconId));
+    EXPECT_STREQ(noTip.iconData.szTip, "");
+}
+
+TEST_F(SystemTray, CurrentCpuMenuItemMapsTheDriverLevelWithOneRequest) {
+    struct Row {
+        const char* name;
+        std::uint32_t level;
+        UINT item;
+    };
+    const Row rows[] = {
+        {"1000 High", 1000, kCpuHighCommand},
+        {"2000 Medium", 2000, kCpuMediumCommand},
+        {"4000 Low", 4000, kCpuLowCommand},
+        {"999", 999, 0},
+        {"1001", 1001, 0},
+        {"3000", 3000, 0},
+        {"3999", 3999, 0},
+        {"4001", 4001, 0},
+        {"0", 0, 0},
+        {"-1", 0xFFFFFFFF, 0},
+    };
+    TrayProbe tray;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(sim_.SetCpu(row.level));
+        ASSERT_TRUE(sim_.ClearLog());
+        EXPECT_EQ(tray.CurrentCpuMenuItem(), row.item);
+        EXPECT_EQ(Requests(), kOneCpuRead);
+    }
+
+    // A failed request checks nothing, even with a level the table knows.
+    ASSERT_TRUE(sim_.SetCpu(2000));
+    ASSERT_TRUE(sim_.Fail(kGetCpuLevelCode, ERROR_GEN_FAILURE));
+    ASSERT_TRUE(sim_.ClearLog());
+    EXPECT_EQ(tray.CurrentCpuMenuItem(), 0u);
+    std::vector<sim::LogEntry> log = sim_.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].code, kGetCpuLevelCode);
+    EXPECT_EQ(log[0].status, static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
+
+    // No driver at all: nothing is asked.
+    ASSERT_TRUE(sim_.ClearFaults());
+    g_controlChannel.Close();
+    ASSERT_TRUE(sim_.ClearLog());
+    EXPECT_EQ(tray.CurrentCpuMenuItem(), 0u);
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(SystemTray, RightClickShowsTheMenuWithTheDriverLevelChecked) {
+    struct Row {
+        const char* name;
+        std::uint32_t level;
+        bool fail;
+        UINT checked; // 0: none
+    };
+    const Row rows[] = {
+        {"High", 1000, false, kCpuHighCommand}, {"Medium", 2000, false, kCpuMediumCommand},
+        {"Low", 4000, false, kCpuLowCommand},   {"unknown level", 3000, false, 0},
+        {"failed request", 2000, true, 0},
+    };
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    const POINT cursor = {300, 200};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(sim_.SetCpu(row.level));
+        ASSERT_TRUE(sim_.ClearFaults());
+        if (row.fail) {
+            ASSERT_TRUE(sim_.Fail(kGetCpuLevelCode, ERROR_GEN_FAILURE));
+        }
+        ASSERT_TRUE(sim_.ClearLog());
+        main_.received.clear();
+        ASSERT_TRUE(SetForegroundWindow(other_.m_hWnd));
+        ASSERT_TRUE(SetCursorPos(cursor.x, cursor.y));
+
+        MenuObservation seen;
+        EXPECT_EQ(RightClick(tray, {kEscape}, seen), 1);
+        ASSERT_TRUE(seen.opened);
+        EXPECT_EQ(FindMenuWindow(), nullptr);
+
+        // "&Restore" is the bold default; exactly the driver's level is checked.
+        EXPECT_EQ(seen.defaultPosition, 0u);
+        EXPECT_TRUE(seen.firstItemState & MFS_DEFAULT);
+        const UINT commands[] = {kCpuLowCommand, kCpuMediumCommand, kCpuHighCommand};
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(commands[i]);
+            EXPECT_EQ((seen.cpuStates[i] & MF_CHECKED) != 0, commands[i] == row.checked);
+        }
+        // At the cursor, with the main window brought forward.
+        EXPECT_EQ(seen.rect.left, cursor.x);
+        EXPECT_EQ(seen.rect.top, cursor.y);
+        EXPECT_EQ(seen.foreground, main_.m_hWnd);
+
+        // Escape sends nothing, WM_NULL follows all the same, the menu is gone, and the
+        // opening read the level once.
+        EXPECT_TRUE(main_.Commands().empty());
+        EXPECT_EQ(main_.NullCount(), 1);
+        EXPECT_FALSE(IsMenu(seen.menu));
+        EXPECT_EQ(Requests(), kOneCpuRead);
+    }
+}
+
+TEST_F(SystemTray, AChosenMenuEntryReachesTheMainWindowAsItsCommand) {
+    struct Row {
+        const char* name;
+        std::vector<MenuWatcher::Key> keys;
+        UINT command;
+    };
+    const Row rows[] = {
+        {"E&xit by its mnemonic", {{WM_CHAR, 'x'}}, kExitCommand},
+        {"&Restore by its mnemonic", {{WM_CHAR, 'r'}}, kRestoreCommand},
+        {"Low through the CPU submenu",
+         {{WM_KEYDOWN, VK_DOWN},
+          {WM_KEYDOWN, VK_DOWN},
+          {WM_KEYDOWN, VK_RIGHT},
+          {WM_KEYDOWN, VK_DOWN},
+          {WM_KEYDOWN, VK_DOWN},
+          {WM_KEYDOWN, VK_RETURN}},
+         kCpuLowCommand},
+    };
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    // Without the driver's answer the entries still work.
+    ASSERT_TRUE(sim_.Fail(kGetCpuLevelCode, ERROR_GEN_FAILURE));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        main_.received.clear();
+        MenuObservation seen;
+        EXPECT_EQ(RightClick(tray, row.keys, seen), 1);
+        ASSERT_TRUE(seen.opened);
+        std::vector<ReceivedMessage> commands = main_.Commands();
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0].wParam, static_cast<WPARAM>(row.command));
+        EXPECT_EQ(commands[0].lParam, 0);
+        // The command was queued while the menu ran; WM_NULL comes after it.
+        ASSERT_EQ(main_.received.size(), 2u);
+        EXPECT_EQ(main_.received[0].message, static_cast<UINT>(WM_COMMAND));
+        EXPECT_EQ(main_.received[1].message, static_cast<UINT>(WM_NULL));
+    }
+}
+
+TEST_F(SystemTray, DoubleClickSendsTheDefaultEntrysCommand) {
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(SetForegroundWindow(other_.m_hWnd));
+
+    EXPECT_EQ(Notify(tray, kTrayIconId, WM_LBUTTONDBLCLK), 1);
+    // Sent, not posted: handled before the handler returned, with the main window in front.
+    std::vector<ReceivedMessage> commands = main_.Commands();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].wParam, static_cast<WPARAM>(kRestoreCommand));
+    EXPECT_EQ(commands[0].lParam, 0);
+    EXPECT_EQ(commands[0].foreground, main_.m_hWnd);
+    PumpMessages();
+    EXPECT_EQ(main_.NullCount(), 0);
+    EXPECT_TRUE(Requests().empty());
+
+    // Only the low word of lParam names the event; the target is the main window of the moment.
+    main_.received.clear();
+    app_.m_pMainWnd = &other_;
+    EXPECT_EQ(Notify(tray, kTrayIconId, MAKELPARAM(WM_LBUTTONDBLCLK, 0x1234)), 1);
+    EXPECT_TRUE(main_.received.empty());
+    ASSERT_EQ(other_.Commands().size(), 1u);
+    EXPECT_EQ(other_.Commands()[0].wParam, static_cast<WPARAM>(kRestoreCommand));
+
+    // With no main window nothing is delivered.
+    app_.m_pMainWnd = nullptr;
+    other_.received.clear();
+    EXPECT_EQ(Notify(tray, kTrayIconId, WM_LBUTTONDBLCLK), 1);
+    PumpMessages();
+    EXPECT_TRUE(other_.received.empty());
+}
+
+TEST_F(SystemTray, DoubleClickFollowsTheDefaultItemSetting) {
+    struct Row {
+        const char* name;
+        UINT item;
+        BOOL byPosition;
+        LRESULT result;
+        UINT command; // 0: nothing sent
+    };
+    const Row rows[] = {
+        {"position 2", 2, TRUE, 1, kExitCommand},
+        {"command id", kCpuHighCommand, FALSE, 1, kCpuHighCommand},
+        // The CPU submenu and a missing position carry no command.
+        {"submenu position", 1, TRUE, 0, 0},
+        {"position past the end", 3, TRUE, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TrayProbe tray;
+        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+        tray.defaultItem = row.item;
+        tray.defaultItemByPosition = row.byPosition;
+        main_.received.clear();
+        EXPECT_EQ(Notify(tray, kTrayIconId, WM_LBUTTONDBLCLK), row.result);
+        PumpMessages();
+        std::vector<ReceivedMessage> commands = main_.Commands();
+        if (row.command == 0) {
+            EXPECT_TRUE(commands.empty());
+        } else {
+            ASSERT_EQ(commands.size(), 1u);
+            EXPECT_EQ(commands[0].wParam, static_cast<WPARAM>(row.command));
+        }
+    }
+}
+
+TEST_F(SystemTray, OtherEventsAndOtherIconsAreIgnored) {
+    struct Row {
+        const char* name;
+        WPARAM id;
+        LPARAM event;
+        LRESULT result;
+    };
+    const Row rows[] = {
+        {"move", kTrayIconId, WM_MOUSEMOVE, 1},
+        {"left down", kTrayIconId, WM_LBUTTONDOWN, 1},
+        {"left up", kTrayIconId, WM_LBUTTONUP, 1},
+        {"right down", kTrayIconId, WM_RBUTTONDOWN, 1},
+        {"right double click", kTrayIconId, WM_RBUTTONDBLCLK, 1},
+        {"middle up", kTrayIconId, WM_MBUTTONUP, 1},
+        {"right up, high word only", kTrayIconId, MAKELPARAM(0, WM_RBUTTONUP), 1},
+        {"right up for id 134", kTrayIconId - 1, WM_RBUTTONUP, 0},
+        {"right up for id 136", kTrayIconId + 1, WM_RBUTTONUP, 0},
+        {"double click for id 136", kTrayIconId + 1, WM_LBUTTONDBLCLK, 0},
+        {"double click for id 0", 0, WM_LBUTTONDBLCLK, 0},
+    };
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        main_.received.clear();
+        ASSERT_TRUE(sim_.ClearLog());
+        // Closes a menu that should not have opened.
+        MenuWatcher watcher({kEscape});
+        EXPECT_EQ(Notify(tray, row.id, row.event), row.result);
+        EXPECT_FALSE(watcher.Seen().opened);
+        PumpMessages();
+        EXPECT_TRUE(main_.received.empty());
+        EXPECT_TRUE(Requests().empty());
+    }
+}
+
+TEST_F(SystemTray, AMissingMenuDropsTheEvent) {
+    struct Row {
+        const char* name;
+        UINT iconId;
+    };
+    const Row rows[] = {
+        {"no menu resource", IDR_TEST_NO_MENU},
+        {"menu without a submenu", IDR_TEST_NO_POPUP},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TrayProbe tray;
+        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, row.iconId));
+        main_.received.clear();
+        ASSERT_TRUE(sim_.ClearLog());
+        MenuWatcher watcher({kEscape});
+        EXPECT_EQ(Notify(tray, row.iconId, WM_RBUTTONUP), 0);
+        EXPECT_EQ(Notify(tray, row.iconId, WM_LBUTTONDBLCLK), 0);
+        EXPECT_FALSE(watcher.Seen().opened);
+        PumpMessages();
+        EXPECT_TRUE(main_.received.empty());
+        EXPECT_TRUE(Requests().empty());
+    }
+}
+
+} // namespace
