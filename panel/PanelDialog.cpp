@@ -1,0 +1,180 @@
+// The panel as a window: start-up into the tray, showing and hiding, the system menu, device
+// notifications and the end of the program.
+#include "PanelDialog.h"
+
+#include "AboutDialog.h"
+#include "CSystemTray.h"
+#include "CWinApp.h"
+#include "DeviceGlobals.h"
+#include "DeviceChangeRecord.h"
+#include "DialogFontScaler.h"
+#include "UnitInterface.h"
+#include "resource.h"
+
+#include <dbt.h>
+
+namespace {
+
+const char kTrayMessageName[] = "KESTREL tray notification";
+const char kTrayTip[] = "KESTREL";
+
+HICON LoadPanelIcon() {
+    return LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+
+} // namespace
+
+// clang-format off
+BEGIN_MESSAGE_TABLE(PanelDialog, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_COMMAND(ID_TRAY_RESTORE, OnTrayRestore)
+    ON_COMMAND(ID_TRAY_EXIT, OnTrayExit)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_WM_DEVICECHANGE()
+    ON_CBN_SELCHANGE(IDC_SAMPLE_RATE, OnSelchangeSampleRate)
+    ON_CBN_SELCHANGE(IDC_CLOCK_SOURCE, OnSelchangeClockSource)
+    ON_CBN_SELCHANGE(IDC_BUFFER_SIZE, OnSelchangeBufferSize)
+    ON_COMMAND_RANGE(ID_CPU_LOW, ID_CPU_HIGH, OnCpuLevel)
+    ON_BN_CLICKED(IDC_DONE, OnDone)
+END_MESSAGE_TABLE()
+// clang-format on
+
+PanelDialog::PanelDialog(CWnd* parent)
+    : CDialog(IDD, parent), m_hIcon(nullptr), m_deviceNotify(nullptr), m_clockSource(-1),
+      m_unitCount(0), m_trayIcon(nullptr), m_minimized(false),
+      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)) {
+    m_hIcon = LoadPanelIcon();
+    // A second copy opens the driver too before it finds the first; it closes it again at once.
+    if (g_controlChannel.Open() == Status::Success) {
+        g_controlChannel.RefreshUnits();
+    }
+    m_rateRecord.rate = -1;
+    m_bufferRecord.microseconds = -1;
+}
+
+PanelDialog::~PanelDialog() {
+    g_controlChannel.Close();
+}
+
+BOOL PanelDialog::OnInitDialog() {
+    DialogFontScaler scaler;
+    CDialog::OnInitDialog();
+    scaler.ApplyTemplateLayout(AfxGetResourceHandle(), m_hWnd, IDD, 96.0);
+
+    if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
+        char about[128] = {};
+        if (LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof(about)) > 0) {
+            AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    // Close becomes a greyed, empty entry: the panel ends only through the tray menu or Escape.
+    if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
+        ModifyMenuA(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_STRING | MF_GRAYED, 0, nullptr);
+    }
+
+    m_instanceChecker.PublishMainWindow();
+    RegisterDeviceNotifications(UnitInterfaceGuid);
+    AttachLists();
+    m_clockSource = LoadClockSource();
+    RefreshPanel();
+
+    m_trayIcon = LoadPanelIcon();
+    // Minimised, and so hidden, as soon as the modal loop runs.
+    PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    // The icon's id is its menu's resource id: the icon loads its menu by it.
+    m_tray = std::make_unique<CSystemTray>();
+    m_tray->CreateTrayIcon(nullptr, m_trayMessage, kTrayTip, m_trayIcon, IDR_TRAY_MENU);
+    return TRUE;
+}
+
+BOOL PanelDialog::DestroyWindow() {
+    m_minimized = false;
+    m_tray.reset(); // removes the tray icon
+    return CDialog::DestroyWindow();
+}
+
+bool PanelDialog::RegisterDeviceNotifications(const GUID& interfaceClass) {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = interfaceClass;
+    m_deviceNotify = RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    return m_deviceNotify != nullptr;
+}
+
+void PanelDialog::UpdateWindowVisibility() {
+    ShowWindow(m_hWnd, m_minimized ? SW_HIDE : SW_SHOW);
+}
+
+void PanelDialog::OnSysCommand(UINT command, LPARAM /*lParam*/) {
+    const bool wasMinimized = m_minimized;
+    if (command == SC_MINIMIZE) {
+        m_minimized = true;
+    } else if (command == SC_RESTORE) {
+        m_minimized = false;
+    }
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        AboutDialog about;
+        about.DoModal();
+    } else {
+        Default();
+    }
+    if (m_minimized != wasMinimized) {
+        UpdateWindowVisibility();
+    }
+}
+
+void PanelDialog::OnTrayRestore() {
+    // The tray icon has brought the panel to the foreground before it sent the command.
+    ShowWindow(m_hWnd, SW_RESTORE);
+    m_minimized = false;
+    UpdateWindowVisibility();
+}
+
+void PanelDialog::OnTrayExit() {
+    OnCancel();
+}
+
+void PanelDialog::OnDone() {
+    PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+void PanelDialog::OnPaint() {
+    if (!IsIconic(m_hWnd)) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR PanelDialog::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+BOOL PanelDialog::OnDeviceChange(UINT event, DWORD_PTR data) {
+    // Volumes and ports reach every top-level window unasked, in shorter records; only a unit
+    // interface's record with a plausible name counts. Any name of five or more characters
+    // does: it is not compared with anything.
+    if (DeviceInterfaceNameLength(reinterpret_cast<const void*>(data)) < 5) {
+        return TRUE;
+    }
+    if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) {
+        ReopenDevice();
+    }
+    // Every other event, a removal query included, is granted and changes nothing.
+    return TRUE;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// Runs the real panel dialog (template 102, real drop-down lists) with only its model wired up:
+// the lists are taken, the stored clock source read, and then a test body runs inside the
+// dialog's own modal loop, after which the dialog ends. The tray, the single-instance guard and
+// the minimise-at-start-up of the full panel are left out.
+
+#include "CWinApp.h"
+#include "PanelDialog.h"
+#include "SimulatorClient.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class TestApp : public CWinApp {
+public:
+    TestApp() : CWinApp(nullptr) { SetRegistryKey("Quillmar"); }
+};
+
+class ModelPanel : public PanelDialog {
+public:
+    using Body = std::function<void(ModelPanel&)>;
+
+    // Creates the panel's window, takes its lists, reads the stored clock source and refreshes
+    // once, then runs `body` from the dialog's own modal loop and ends the dialog.
+    void Run(Body body);
+
+    // The model's state, for the test's eyes.
+    using PanelDialog::m_bufferRecord;
+    using PanelDialog::m_bufferRecord2;
+    using PanelDialog::m_clockSource;
+    using PanelDialog::m_rateRecord;
+    using PanelDialog::m_unitCount;
+
+    HWND RateList() const { return GetDlgItem(m_hWnd, 1000); }
+    HWND ClockList() const { return GetDlgItem(m_hWnd, 1001); }
+    HWND BufferList() const { return GetDlgItem(m_hWnd, 1003); }
+
+    // Selects `position` as the user would and sends the list's CBN_SELCHANGE to the panel.
+    void Pick(HWND list, int position);
+    // A WM_COMMAND from a menu, as the tray sends it.
+    void Command(UINT id);
+
+protected:
+    DECLARE_MESSAGE_TABLE(ModelPanel)
+    BOOL OnInitDialog() override;
+    LRESULT OnRunBody(WPARAM, LPARAM);
+
+private:
+    Body body_;
+};
+
+std::vector<std::string> ListTexts(HWND list);
+std::string SelectedText(HWND list);
+
+// The registry key that holds this test program's stored clock source.
+std::string ClockKeyPath();
+void DeleteStoredClockSource();
+void StoreClockSource(DWORD value);
+void StoreClockSourceAsString(const char* value);
+// The stored value, or -2 when it is missing or not a REG_DWORD.
+long StoredClockSource();
