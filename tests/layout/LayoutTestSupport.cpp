@@ -1,0 +1,72 @@
+#include "LayoutTestSupport.h"
+
+FontFacts FontOf(HFONT font) {
+    LOGFONTA logical = {};
+    if (font == nullptr || GetObjectA(font, sizeof(logical), &logical) == 0) {
+        return {0, 0, 0, 0, "<none>"};
+    }
+    return {logical.lfHeight, logical.lfWeight, logical.lfItalic, logical.lfCharSet,
+            logical.lfFaceName};
+}
+
+HFONT WindowFont(HWND window) {
+    return reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+}
+
+SIZE BaseUnitsOf(HFONT font) {
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, font);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(screen, &metrics);
+    SIZE extent = {};
+    GetTextExtentPoint32A(screen, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ", 52,
+                          &extent);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    return {(extent.cx / 26 + 1) / 2, metrics.tmHeight};
+}
+
+int ScaleUnits(int value, int units, double divisor) {
+    return static_cast<int>(value * units / divisor + 0.5);
+}
+
+bool RunningOnWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+DialogFacts ReadDialog(HWND dialog) {
+    DialogFacts facts = {};
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    facts.client = {client.right - client.left, client.bottom - client.top};
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        ChildFacts childFacts = {GetDlgCtrlID(child), {}, 0};
+        GetWindowRect(child, &childFacts.rect);
+        char className[32] = {};
+        GetClassNameA(child, className, sizeof(className));
+        if (lstrcmpiA(className, "ComboBox") == 0) {
+            // Its window is only the selection field; the open list reaches further down.
+            // Windows' dropped rectangle spans both; Wine 8's is as tall as the list alone.
+            RECT dropped = {};
+            SendMessageA(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            childFacts.openHeight = dropped.bottom - dropped.top;
+            if (RunningOnWine()) {
+                childFacts.openHeight += childFacts.rect.bottom - childFacts.rect.top;
+            }
+        }
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&childFacts.rect), 2);
+        facts.children.push_back(childFacts);
+    }
+    return facts;
+}
+
+const ChildFacts* FindChildFacts(const DialogFacts& facts, int id) {
+    for (const ChildFacts& child : facts.children) {
+        if (child.id == id) {
+            return &child;
+        }
+    }
+    return nullptr;
+}
