@@ -1,0 +1,39 @@
+#pragma once
+
+// The running panel's window as another process sees it: its three lists read back through
+// Win32 and the user's choices sent to it as the lists and the tray menu send them.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class PanelWindow {
+public:
+    static constexpr char kCaption[] = "Quillmar KESTREL";
+    static constexpr UINT kTrayIconId = 135;
+    static constexpr UINT kExitCommand = 0x8004;
+
+    explicit PanelWindow(HWND dialog) : dialog_(dialog) {}
+
+    HWND Dialog() const { return dialog_; }
+    HWND RateList() const { return GetDlgItem(dialog_, 1000); }
+    HWND ClockList() const { return GetDlgItem(dialog_, 1001); }
+    HWND BufferList() const { return GetDlgItem(dialog_, 1003); }
+
+    // Each entry's text. Read in UTF-16: Wine 8 answers a cross-process CB_GETLBTEXT in UTF-16
+    // even to the ANSI message.
+    static std::vector<std::string> Texts(HWND list);
+    static std::string Selected(HWND list); // "<none>" without a selection
+    static int Count(HWND list);
+
+    // Selects `position` as the user would and tells the panel (CBN_SELCHANGE).
+    void Pick(HWND list, int position) const;
+    // A menu command, as the tray menu sends it.
+    void Command(UINT id) const;
+    // "E&xit": the panel ends as the user ends it.
+    void Exit() const;
+
+private:
+    HWND dialog_;
+};

@@ -1,0 +1,131 @@
+// A unit's arrival to rebuilt lists. The panel runs in the tray with one unit; each cycle plugs
+// a second unit and unplugs it again. Times start just before the plug (or unplug) request to
+// the simulator. The driver's own time ends when a bare window of this process, registered for
+// the same interface class on a thread of its own, is told of the arrival; the panel's ends
+// when its lists, read back with CB_GETCOUNT about every millisecond, show two units (two
+// rates, three clock sources) or, after the unplug, one unit again. The panel answers those
+// reads only between messages, so the lists are seen only once its refresh has finished.
+#include "Benches.h"
+
+#include "ArrivalWatcher.h"
+#include "PanelWindow.h"
+#include "ProcessUnderTest.h"
+#include "RawPlug.h"
+#include "SimulatorClient.h"
+
+#include <cstdio>
+
+namespace {
+
+const DWORD kCycleTimeoutMs = 10000;
+
+struct Timing {
+    double driverMs = 0;
+    double panelMs = 0;
+};
+
+bool ShowsUnits(const PanelWindow& panel, int units) {
+    const int rates = units == 1 ? 4 : 2;
+    const int clocks = units == 2 ? 3 : 2;
+    return PanelWindow::Count(panel.RateList()) == rates &&
+           PanelWindow::Count(panel.ClockList()) == clocks;
+}
+
+// Times one change: `change` is the plug or the unplug; `notified` tells when the bare window
+// has heard of it and at which counter value.
+template <typename Change, typename Notified>
+bool TimeChange(const PanelWindow& panel, int unitsAfter, Change change, Notified notified,
+                Timing& timing) {
+    const long long started = Now();
+    if (!change()) {
+        std::fprintf(stderr, "bench: the simulator refused the plug or unplug\n");
+        return false;
+    }
+    long long panelDone = 0;
+    long long driverDone = 0;
+    const bool done = PollUntil(
+        [&] {
+            if (panelDone == 0 && ShowsUnits(panel, unitsAfter)) {
+                panelDone = Now();
+            }
+            if (driverDone == 0) {
+                driverDone = notified();
+            }
+            return panelDone != 0 && driverDone != 0;
+        },
+        kCycleTimeoutMs);
+    if (!done) {
+        std::fprintf(stderr, "bench: no %s seen within %lu ms (panel %s, bare window %s)\n",
+                     unitsAfter == 2 ? "arrival" : "removal", kCycleTimeoutMs,
+                     panelDone != 0 ? "done" : "not done", driverDone != 0 ? "told" : "not told");
+        return false;
+    }
+    timing.driverMs = Milliseconds(started, driverDone);
+    timing.panelMs = Milliseconds(started, panelDone);
+    return true;
+}
+
+} // namespace
+
+bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
+    sim::SimulatorClient simulator;
+    if (!simulator.IsConnected() || !simulator.Reset()) {
+        std::fprintf(stderr, "bench: the driver simulator is not reachable\n");
+        return false;
+    }
+    ArrivalWatcher watcher;
+    if (!watcher.Ready()) {
+        std::fprintf(stderr, "bench: the bare window could not register (error %lu)\n",
+                     GetLastError());
+        return false;
+    }
+    ProcessUnderTest process;
+    if (!StartPanel(settings, process)) {
+        return false;
+    }
+    const PanelWindow panel(process.WindowCaptioned(PanelWindow::kCaption));
+    Samples arrivalDriver, arrivalPanel, arrivalBeyond, removalDriver, removalPanel, removalBeyond;
+    bool ok = ShowsUnits(panel, 1);
+    for (int cycle = 0; ok && cycle < settings.cycles; ++cycle) {
+        std::uint32_t unit = 0;
+        Timing arrival, removal;
+        const long arrivalsBefore = watcher.Arrivals();
+        ok = TimeChange(
+            panel, 2, [&] { return (unit = PlugUnitNow()) != 0; },
+            [&] { return watcher.Arrivals() > arrivalsBefore ? watcher.LastArrival() : 0LL; },
+            arrival);
+        const long removalsBefore = watcher.Removals();
+        ok = ok &&
+             TimeChange(
+                 panel, 1, [&] { return UnplugUnitNow(unit); },
+                 [&] { return watcher.Removals() > removalsBefore ? watcher.LastRemoval() : 0LL; },
+                 removal);
+        if (ok) {
+            arrivalDriver.Add(arrival.driverMs);
+            arrivalPanel.Add(arrival.panelMs);
+            arrivalBeyond.Add(arrival.panelMs - arrival.driverMs);
+            removalDriver.Add(removal.driverMs);
+            removalPanel.Add(removal.panelMs);
+            removalBeyond.Add(removal.panelMs - removal.driverMs);
+        }
+    }
+    const bool listsRight = ok && PanelWindow::Texts(panel.RateList()).size() == 4 &&
+                            PanelWindow::Selected(panel.RateList()) == "48.0 kHz" &&
+                            PanelWindow::Selected(panel.BufferList()) == "2.5 ms";
+    EndPanel(process);
+    if (!ok) {
+        return false;
+    }
+    table.Add({"unit arrival: plug to bare window told (driver)", "ms", arrivalDriver, "", "", ""});
+    table.Add({"unit arrival: plug to panel lists rebuilt", "ms", arrivalPanel, "", "", ""});
+    table.Add({"unit arrival: panel beyond driver", "ms", arrivalBeyond, "<= 20 ms",
+               Verdict(arrivalBeyond.Median() <= 20.0),
+               std::to_string(arrivalBeyond.Count()) + " plug/unplug cycles; verdict on the "
+                                                       "median"});
+    table.Add({"unit removal: unplug to bare window told", "ms", removalDriver, "", "", ""});
+    table.Add({"unit removal: unplug to panel lists rebuilt", "ms", removalPanel, "", "", ""});
+    table.Add(
+        {"unit removal: panel beyond driver", "ms", removalBeyond, "", "",
+         listsRight ? "lists right after the last cycle" : "lists WRONG after the last cycle"});
+    return listsRight;
+}

@@ -1,0 +1,84 @@
+// kestrel_bench: measures the panel against the baseline under the current Wine session with
+// the driver simulator, prints the table and writes it as markdown.
+//
+//   kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--runs N] [--cycles N] [--idle SECONDS]
+//                 [--only startup|arrival|requests|idle]
+//
+// Exit status: 0 when every part ran (targets missed or not), 1 when a part could not run,
+// 2 for bad arguments.
+#include "Benches.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+struct Part {
+    const char* name;
+    bool (*run)(const BenchSettings&, ResultTable&);
+};
+
+const Part kParts[] = {
+    {"startup", RunStartupBench},
+    {"arrival", RunArrivalBench},
+    {"requests", RunRequestBench},
+    {"idle", RunIdleBench},
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--runs N] "
+                         "[--cycles N] [--idle SECONDS] [--only PART]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        return Usage();
+    }
+    BenchSettings settings;
+    settings.panelExe = argv[1];
+    settings.baselineExe = argv[2];
+    const char* resultsPath = argv[3];
+    const char* only = nullptr;
+    for (int i = 4; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--runs") == 0) {
+            settings.runs = std::atoi(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--cycles") == 0) {
+            settings.cycles = std::atoi(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--idle") == 0) {
+            settings.idleSeconds = std::atoi(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--only") == 0) {
+            only = argv[i + 1];
+        } else {
+            return Usage();
+        }
+    }
+    if (settings.runs < 1 || settings.cycles < 1 || settings.idleSeconds < 1) {
+        return Usage();
+    }
+
+    ResultTable table;
+    bool allRan = true;
+    for (const Part& part : kParts) {
+        if (only != nullptr && std::strcmp(only, part.name) != 0) {
+            continue;
+        }
+        std::fprintf(stderr, "bench: %s...\n", part.name);
+        if (!part.run(settings, table)) {
+            std::fprintf(stderr, "bench: %s could not be measured completely\n", part.name);
+            allRan = false;
+        }
+    }
+    std::fputs(table.Text().c_str(), stdout);
+    std::ofstream results(resultsPath, std::ios::binary);
+    results << table.Markdown();
+    if (!results) {
+        std::fprintf(stderr, "bench: cannot write %s\n", resultsPath);
+        return 1;
+    }
+    return allRan ? 0 : 1;
+}

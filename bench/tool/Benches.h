@@ -1,0 +1,33 @@
+#pragma once
+
+// The benchmark's parts. Each runs against the driver simulator of the current Wine session,
+// starts the programs it measures itself, ends them again and adds its rows to the table.
+
+#include "ResultTable.h"
+
+#include <string>
+
+struct BenchSettings {
+    std::string panelExe;
+    std::string baselineExe;
+    int runs = 10;        // starts of each program; repetitions of each user action
+    int cycles = 50;      // plug/unplug cycles
+    int idleSeconds = 60; // time in the tray for the idle figures
+};
+
+// Start to hidden in the tray, and private memory once there: the panel against the baseline.
+bool RunStartupBench(const BenchSettings& settings, ResultTable& table);
+// A unit's arrival (and removal) to rebuilt lists, against the notification's own time.
+bool RunArrivalBench(const BenchSettings& settings, ResultTable& table);
+// Driver requests per user action and per refresh, against the fixed calling order.
+bool RunRequestBench(const BenchSettings& settings, ResultTable& table);
+// CPU time and messages while the panel sits in the tray.
+bool RunIdleBench(const BenchSettings& settings, ResultTable& table);
+
+// Starts the panel and waits until it is hidden in the tray; false (with a message on stderr)
+// if it does not get there within 30 s.
+class ProcessUnderTest;
+bool StartPanel(const BenchSettings& settings, ProcessUnderTest& panel,
+                const std::string& extraEnvironment = {}, void* errorOutput = nullptr);
+// Ends the panel through "E&xit" and waits; kills it if it does not end.
+void EndPanel(ProcessUnderTest& panel);

@@ -1,0 +1,63 @@
+#include "ResultTable.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof(text),
+                  value >= 100 || value == static_cast<long long>(value) ? "%.0f" : "%.1f", value);
+    return text;
+}
+
+std::string Figures(const ResultRow& row) {
+    if (row.samples.Empty()) {
+        return "| - | - | - | 0";
+    }
+    return "| " + Number(row.samples.Median()) + " | " + Number(row.samples.Min()) + " | " +
+           Number(row.samples.Max()) + " | " + std::to_string(row.samples.Count());
+}
+
+} // namespace
+
+bool ResultTable::AllMet() const {
+    for (const ResultRow& row : rows_) {
+        if (row.verdict == "MISSED") {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ResultTable::Markdown() const {
+    std::string text = "| quantity | unit | median | min | max | n | target | verdict | note |\n"
+                       "|---|---|---:|---:|---:|---:|---|---|---|\n";
+    for (const ResultRow& row : rows_) {
+        text += "| " + row.quantity + " | " + row.unit + " " + Figures(row) + " | " + row.target +
+                " | " + row.verdict + " | " + row.note + " |\n";
+    }
+    return text;
+}
+
+std::string ResultTable::Text() const {
+    std::string text;
+    char line[512];
+    std::snprintf(line, sizeof(line), "%-46s %-8s %9s %9s %9s %4s  %-14s %s\n", "quantity", "unit",
+                  "median", "min", "max", "n", "target", "verdict");
+    text += line;
+    for (const ResultRow& row : rows_) {
+        const bool empty = row.samples.Empty();
+        std::snprintf(line, sizeof(line), "%-46s %-8s %9s %9s %9s %4d  %-14s %s\n",
+                      row.quantity.c_str(), row.unit.c_str(),
+                      empty ? "-" : Number(row.samples.Median()).c_str(),
+                      empty ? "-" : Number(row.samples.Min()).c_str(),
+                      empty ? "-" : Number(row.samples.Max()).c_str(), row.samples.Count(),
+                      row.target.c_str(), row.verdict.c_str());
+        text += line;
+        if (!row.note.empty()) {
+            text += "    " + row.note + "\n";
+        }
+    }
+    return text;
+}
