@@ -1,7 +1,8 @@
 // The program's resources as Windows reads them: dialogs 100 and 102 with every control, the
 // initial list entries, the tray menu, the About string, the icon group, the two bitmaps, the
-// version record and the manifest. Templates are read field by field here, independently of the
-// program's own template reader.
+// version record and the manifest. Each case runs on this test program, which links the same
+// resource object, and on the built "Quillmar KESTREL.exe", loaded as a data file. Templates are
+// read field by field here, independently of the program's own template reader.
 #include "resource.h"
 
 #include <windows.h>
@@ -9,14 +10,53 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace {
 
+// Which module the running case reads: this program or the built executable.
+HMODULE g_module = nullptr;
+std::string g_modulePath;
+
 HMODULE Module() {
-    return GetModuleHandleA(nullptr);
+    return g_module;
 }
+
+struct ModuleCase {
+    const char* name;
+    bool productExecutable;
+};
+
+// Names the case in test listings.
+void PrintTo(const ModuleCase& which, std::ostream* out) {
+    *out << which.name;
+}
+
+class Resources : public ::testing::TestWithParam<ModuleCase> {
+protected:
+    void SetUp() override {
+        if (!GetParam().productExecutable) {
+            g_module = GetModuleHandleA(nullptr);
+            char path[MAX_PATH] = {};
+            GetModuleFileNameA(nullptr, path, MAX_PATH);
+            g_modulePath = path;
+            return;
+        }
+        g_modulePath = KESTREL_APP_PATH;
+        ASSERT_NE(g_modulePath.find("/Quillmar KESTREL.exe"), std::string::npos) << g_modulePath;
+        SetLastError(0xdeadbeef);
+        g_module = LoadLibraryExA(g_modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(g_module, nullptr) << g_modulePath << ": error " << GetLastError();
+    }
+    void TearDown() override {
+        if (GetParam().productExecutable && g_module != nullptr) {
+            FreeLibrary(g_module);
+        }
+        g_module = nullptr;
+    }
+};
 
 std::vector<BYTE> LoadRaw(LPCSTR type, UINT id) {
     HRSRC info = FindResourceA(Module(), MAKEINTRESOURCEA(id), type);
@@ -171,7 +211,7 @@ void ExpectControl(const Control& got, DWORD id, const char* className, int atom
 const DWORD kChild = WS_CHILD | WS_VISIBLE;
 const DWORD kBackground = kChild | SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZEIMAGE;
 
-TEST(Resources, PanelDialogIsTheExtendedTemplateWithItsFiveControlsInOrder) {
+TEST_P(Resources, PanelDialogIsTheExtendedTemplateWithItsFiveControlsInOrder) {
     Dialog d = ReadDialogEx(IDD_KESTREL_DIALOG);
     EXPECT_EQ(d.caption, "Quillmar KESTREL");
     EXPECT_EQ(d.style,
@@ -201,7 +241,7 @@ TEST(Resources, PanelDialogIsTheExtendedTemplateWithItsFiveControlsInOrder) {
     ExpectControl(d.controls[4], 1003, "ComboBox", 0x85, "", list, 0, 94, 134, 68, 116);
 }
 
-TEST(Resources, AboutDialogHasItsButtonOverTheBackground) {
+TEST_P(Resources, AboutDialogHasItsButtonOverTheBackground) {
     Dialog d = ReadDialogEx(IDD_ABOUTBOX);
     EXPECT_EQ(d.caption, "About Quillmar KESTREL");
     EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
@@ -222,7 +262,7 @@ TEST(Resources, AboutDialogHasItsButtonOverTheBackground) {
                   0, 0, 201, 239);
 }
 
-TEST(Resources, PanelInitialListEntriesAreAddStringRecordsInOrder) {
+TEST_P(Resources, PanelInitialListEntriesAreAddStringRecordsInOrder) {
     std::vector<BYTE> raw = LoadRaw(MAKEINTRESOURCEA(RT_DLGINIT), IDD_KESTREL_DIALOG);
     ASSERT_FALSE(raw.empty());
     Reader r(raw);
@@ -274,7 +314,7 @@ std::vector<MenuEntry> Entries(HMENU menu) {
     return entries;
 }
 
-TEST(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
+TEST_P(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
     HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     ASSERT_NE(menu, nullptr);
     std::vector<MenuEntry> top = Entries(menu);
@@ -305,13 +345,13 @@ TEST(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
     DestroyMenu(menu);
 }
 
-TEST(Resources, AboutStringIsTheSystemMenuEntry) {
+TEST_P(Resources, AboutStringIsTheSystemMenuEntry) {
     char text[64] = {};
     EXPECT_EQ(LoadStringA(Module(), IDS_ABOUTBOX, text, sizeof(text)), 26);
     EXPECT_STREQ(text, "&About Quillmar KESTREL...");
 }
 
-TEST(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
+TEST_P(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
     std::vector<BYTE> raw = LoadRaw(RT_GROUP_ICON, IDR_MAINFRAME);
     ASSERT_GE(raw.size(), 6u);
     Reader r(raw);
@@ -355,7 +395,7 @@ TEST(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
     EXPECT_NE(LoadIconA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME)), nullptr);
 }
 
-TEST(Resources, BackgroundBitmapsAre24BitAtTheirSizes) {
+TEST_P(Resources, BackgroundBitmapsAre24BitAtTheirSizes) {
     struct Row {
         UINT id;
         LONG width;
@@ -395,9 +435,8 @@ std::string VersionString(const std::vector<BYTE>& block, const char* name) {
     return std::string(value);
 }
 
-TEST(Resources, VersionRecordNamesKestrel1001) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+TEST_P(Resources, VersionRecordNamesKestrel1001) {
+    const char* path = g_modulePath.c_str();
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(path, &handle);
     ASSERT_GT(size, 0u);
@@ -419,7 +458,7 @@ TEST(Resources, VersionRecordNamesKestrel1001) {
     EXPECT_EQ(VersionString(block, "ProductVersion"), "1.0.0.1");
 }
 
-TEST(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
+TEST_P(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
     std::vector<BYTE> raw = LoadRaw(RT_MANIFEST, 1);
     ASSERT_FALSE(raw.empty());
     std::string manifest(raw.begin(), raw.end());
@@ -432,6 +471,9 @@ TEST(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
     const char* arch = "processorArchitecture=\"x86\"";
 #endif
     EXPECT_NE(manifest.find(arch), std::string::npos) << manifest;
+    if (GetParam().productExecutable) {
+        return; // only this process shows which comctl32 the manifest brought in
+    }
     // Wine reports comctl32 5.81 even for the side-by-side version 6; its path tells them apart.
     HMODULE comctl = LoadLibraryA("comctl32.dll");
     ASSERT_NE(comctl, nullptr);
@@ -444,5 +486,11 @@ TEST(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
     EXPECT_NE(loaded.find("common-controls"), std::string::npos) << loaded;
     EXPECT_NE(loaded.find("6.0."), std::string::npos) << loaded;
 }
+
+const ModuleCase kModules[] = {{"TestProgram", false}, {"QuillmarKestrelExe", true}};
+INSTANTIATE_TEST_SUITE_P(Modules, Resources, ::testing::ValuesIn(kModules),
+                         [](const ::testing::TestParamInfo<ModuleCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
