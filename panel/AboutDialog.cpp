@@ -3,6 +3,27 @@
 #include "CWinApp.h"
 #include "DialogFontScaler.h"
 
+namespace {
+
+// The background picture covers the whole box and the OK button lies on it. Windows paints the
+// transparent button after its siblings; Wine paints the picture over it. So the button stops
+// being transparent and the picture leaves the button's area alone, which looks the same.
+void KeepPictureOffItsSiblings(HWND dialog) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetDlgCtrlID(child) == IDOK) {
+            const LONG_PTR exStyle = GetWindowLongPtrA(child, GWL_EXSTYLE);
+            SetWindowLongPtrA(child, GWL_EXSTYLE,
+                              exStyle & ~static_cast<LONG_PTR>(WS_EX_TRANSPARENT));
+        } else {
+            const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+            SetWindowLongPtrA(child, GWL_STYLE, style | WS_CLIPSIBLINGS);
+        }
+    }
+}
+
+} // namespace
+
 AboutDialog::AboutDialog() : CDialog(IDD) {}
 
 AboutDialog::~AboutDialog() = default;
@@ -11,5 +32,6 @@ BOOL AboutDialog::OnInitDialog() {
     DialogFontScaler scaler;
     CDialog::OnInitDialog();
     scaler.ApplyTemplateLayout(AfxGetResourceHandle(), m_hWnd, IDD, 96.0);
+    KeepPictureOffItsSiblings(m_hWnd);
     return TRUE;
 }
