@@ -1,0 +1,284 @@
+// "Quillmar KESTREL Setup.exe" and its uninstaller, run silently (/S) as an administrator would,
+// with what they did read back through Win32: files, the Start-menu shortcut, the registry, and
+// the panel's process, window and tray icon.
+//
+// Covered: the installer's version record; a fresh install; the installed panel started by its
+// autostart command, hidden in the tray, and ended by an uninstall that removes all that was
+// added and keeps the stored clock source; an install over a running copy; other Quillmar
+// products' files and settings left alone; a panel that does not end stopping both the
+// installer and the uninstaller before they change anything.
+// Not covered: the interactive pages, and autostart at a real logon (Wine has none to test).
+#include "InstallerHarness.h"
+#include "PanelStandIn.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace inst;
+
+namespace {
+
+constexpr WPARAM kExitCommand = 0x8004; // the tray menu's "E&xit"
+constexpr DWORD kScriptAbort = 2;       // NSIS's exit code for an install the script stopped
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+// One string of the installer's version record, in its first language.
+std::optional<std::string> VersionString(const std::string& file, const char* name) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    std::vector<char> record(size);
+    if (size == 0 || !GetFileVersionInfoA(file.c_str(), 0, size, record.data())) {
+        return std::nullopt;
+    }
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    };
+    Translation* translations = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(record.data(), "\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translations), &length) ||
+        length < sizeof(Translation)) {
+        return std::nullopt;
+    }
+    char query[128] = {};
+    snprintf(query, sizeof(query), "\\StringFileInfo\\%04x%04x\\%s", translations[0].language,
+             translations[0].codePage, name);
+    char* value = nullptr;
+    if (!VerQueryValueA(record.data(), query, reinterpret_cast<void**>(&value), &length)) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+class InstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(FileExists(SetupProgram())) << SetupProgram() << " is not built";
+        ASSERT_EQ(FindWindowA("#32770", "Quillmar KESTREL"), nullptr)
+            << "a panel from elsewhere still runs";
+        ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << "an install was left";
+        ASSERT_FALSE(DirectoryExists(InstallDir())) << InstallDir() << " was left";
+        savedSetting_ = ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting);
+    }
+
+    void TearDown() override {
+        standIn_.reset();
+        panel_.reset(); // ends a panel that a failed test left running
+        if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+            EXPECT_TRUE(Uninstall()) << "the uninstall after the test did not finish";
+        }
+        if (savedSetting_) {
+            WriteDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting, *savedSetting_);
+        } else {
+            DeleteValue(HKEY_CURRENT_USER, kSettingsKey, kClockSetting);
+        }
+    }
+
+    static void Install() {
+        std::optional<DWORD> exitCode = RunToEnd(Quoted(SetupProgram()) + " /S");
+        ASSERT_TRUE(exitCode.has_value()) << "the installer did not start or end";
+        ASSERT_EQ(*exitCode, 0u);
+    }
+
+    // Runs the entry's own quiet command. The uninstaller hands over to a copy of itself in the
+    // temp folder and ends at once, so the end of the work shows as the entry going away: the
+    // uninstaller removes it last.
+    static bool Uninstall() {
+        std::optional<std::string> command =
+            ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
+        if (!command || !RunToEnd(*command)) {
+            return false;
+        }
+        return Eventually([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); });
+    }
+
+    // Starts the installed panel the way a logon does, by its autostart command, and waits
+    // until it sits hidden in the tray.
+    void StartPanelFromAutostart() {
+        std::optional<std::string> command = ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue);
+        ASSERT_TRUE(command.has_value()) << "no autostart entry";
+        panel_ = std::make_unique<ChildProcess>();
+        ASSERT_TRUE(panel_->Start(*command)) << *command << ": error " << GetLastError();
+        const DWORD id = panel_->Id();
+        ASSERT_TRUE(Eventually([id] { return FindPanelWindow(id) != nullptr; }))
+            << "the panel made no window";
+        EXPECT_TRUE(Eventually([id] {
+            HWND window = FindPanelWindow(id);
+            return window != nullptr && !IsWindowVisible(window);
+        })) << "the panel did not hide";
+        EXPECT_TRUE(Eventually([id] { return HasTrayIcon(id); })) << "no tray icon";
+    }
+
+    void MakeStandIn() {
+        standIn_ = std::make_unique<PanelStandIn>();
+        ASSERT_TRUE(standIn_->Create()) << "error " << GetLastError();
+    }
+
+    // Nothing of the install is there, whatever else is.
+    static void ExpectNothingInstalled() {
+        EXPECT_FALSE(FileExists(InstalledPanel()));
+        EXPECT_FALSE(FileExists(InstalledUninstaller()));
+        EXPECT_FALSE(DirectoryExists(InstallDir()));
+        EXPECT_FALSE(FileExists(ShortcutFile()));
+        EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).has_value());
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    }
+
+    std::unique_ptr<ChildProcess> panel_;
+    std::unique_ptr<PanelStandIn> standIn_;
+
+private:
+    std::optional<DWORD> savedSetting_;
+};
+
+TEST_F(InstallerTest, SetupCarriesTheProductVersionRecord) {
+    struct Row {
+        const char* name;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"CompanyName", "Quillmar"},
+        {"ProductName", "Quillmar KESTREL"},
+        {"FileVersion", "1.0.0.1"},
+        {"ProductVersion", "1.0.0.1"},
+        {"OriginalFilename", "Quillmar KESTREL Setup.exe"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(VersionString(SetupProgram(), row.name).value_or("<none>"), row.expected);
+    }
+}
+
+TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+
+    std::optional<std::string> installed = ReadFileBytes(InstalledPanel());
+    ASSERT_TRUE(installed.has_value()) << InstalledPanel();
+    EXPECT_TRUE(installed == ReadFileBytes(BuiltPanel())) << "not the build's panel";
+    std::optional<std::string> uninstaller = ReadFileBytes(InstalledUninstaller());
+    ASSERT_TRUE(uninstaller.has_value()) << InstalledUninstaller();
+
+    EXPECT_EQ(ShortcutTarget(ShortcutFile()).value_or("<unreadable>"), InstalledPanel());
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or("<none>"),
+              Quoted(InstalledPanel()));
+
+    struct Row {
+        const char* name;
+        std::string expected;
+    };
+    const Row strings[] = {
+        {"DisplayName", "Quillmar KESTREL"},
+        {"DisplayVersion", "1.0.0.1"},
+        {"Publisher", "Quillmar"},
+        {"DisplayIcon", Quoted(InstalledPanel()) + ",0"},
+        {"InstallLocation", InstallDir()},
+        {"UninstallString", Quoted(InstalledUninstaller())},
+        {"QuietUninstallString", Quoted(InstalledUninstaller()) + " /S"},
+    };
+    for (const Row& row : strings) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, row.name).value_or("<none>"),
+                  row.expected);
+    }
+    EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify").value_or(0), 1u);
+    EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair").value_or(0), 1u);
+    // Kilobytes of what the install holds, rounded either way.
+    const size_t bytes = installed->size() + uninstaller->size();
+    const DWORD estimated =
+        ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize").value_or(0);
+    EXPECT_GE(estimated, bytes / 1024);
+    EXPECT_LE(estimated, (bytes + 1023) / 1024);
+}
+
+TEST_F(InstallerTest, InstalledPanelStartsHiddenInTheTrayAndSilentUninstallEndsIt) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting, 1), ERROR_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
+
+    ASSERT_TRUE(Uninstall());
+    EXPECT_TRUE(panel_->WaitForExit().has_value()) << "the panel still runs";
+    ExpectNothingInstalled();
+    EXPECT_FALSE(DirectoryExists(CompanyDir())) << "the empty company folder stayed";
+    EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting).value_or(99), 1u)
+        << "the stored clock source went with the program";
+}
+
+TEST_F(InstallerTest, InstallOverARunningPanelEndsItAndKeepsTheSetting) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting, 2), ERROR_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
+
+    ASSERT_NO_FATAL_FAILURE(Install());
+    EXPECT_TRUE(panel_->WaitForExit(0).has_value()) << "the panel ran through the install";
+    EXPECT_TRUE(ReadFileBytes(InstalledPanel()) == ReadFileBytes(BuiltPanel()));
+    EXPECT_TRUE(FileExists(InstalledUninstaller()));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or("<none>"),
+              Quoted(InstalledPanel()));
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion").value_or("<none>"),
+              "1.0.0.1");
+    EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting).value_or(99), 2u);
+}
+
+TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
+    const std::string otherDir = CompanyDir() + "\\OTHER";
+    const std::string otherFile = otherDir + "\\other.txt";
+    const std::string otherKey = std::string(kCompanyKey) + "\\Quillmar OTHER\\OTHER";
+    ASSERT_TRUE(CreateDirectoryA(CompanyDir().c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryA(otherDir.c_str(), nullptr)) << "error " << GetLastError();
+    HANDLE file = CreateFileA(otherFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    CloseHandle(file);
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, otherKey, "Setting", 7), ERROR_SUCCESS);
+
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_TRUE(Uninstall());
+    ExpectNothingInstalled();
+    EXPECT_TRUE(FileExists(otherFile));
+    EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, otherKey, "Setting").value_or(0), 7u);
+
+    DeleteFileA(otherFile.c_str());
+    RemoveDirectoryA(otherDir.c_str());
+    RemoveDirectoryA(CompanyDir().c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, otherKey.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kCompanyKey) + "\\Quillmar OTHER").c_str());
+}
+
+// The stand-in takes the Exit command and stays, as a panel blocked in the driver would.
+TEST_F(InstallerTest, InstallStopsWhenThePanelDoesNotEnd) {
+    ASSERT_NO_FATAL_FAILURE(MakeStandIn());
+
+    std::optional<DWORD> exitCode = RunToEnd(Quoted(SetupProgram()) + " /S");
+    ASSERT_TRUE(exitCode.has_value()) << "the installer did not start or end";
+    EXPECT_EQ(*exitCode, kScriptAbort);
+    EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{kExitCommand});
+    ExpectNothingInstalled();
+}
+
+TEST_F(InstallerTest, UninstallStopsWhenThePanelDoesNotEnd) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(MakeStandIn());
+
+    // Run in place (_?=) so that its own end, and its exit code, can be waited for.
+    std::optional<DWORD> exitCode =
+        RunToEnd(Quoted(InstalledUninstaller()) + " /S _?=" + InstallDir());
+    ASSERT_TRUE(exitCode.has_value()) << "the uninstaller did not start or end";
+    EXPECT_EQ(*exitCode, kScriptAbort);
+    EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{kExitCommand});
+    EXPECT_TRUE(FileExists(InstalledPanel()));
+    EXPECT_TRUE(FileExists(ShortcutFile()));
+    EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).has_value());
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+} // namespace
