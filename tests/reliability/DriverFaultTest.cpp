@@ -1,0 +1,198 @@
+// A driver that misbehaves, seen by the panel in its own process: every control request
+// failing, the units' requests failing, unit lists that claim 65 or 0xFFFFFFFF units, and get
+// requests that succeed with short replies. Whatever the driver does, the panel shows
+// " No Device" or lists made only of its own entries, and keeps working: the user's choices and
+// a device change afterwards go through without a crash.
+#include "PanelHarness.h"
+
+#include "DeviceGlobals.h"
+#include "KestrelSimProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const DWORD kDriverError = ERROR_GEN_FAILURE;
+
+const std::uint32_t kControlCodes[] = {
+    KSIM_GET_SAMPLE_RATE, KSIM_SET_SAMPLE_RATE, KSIM_GET_UNIT_LIST,         KSIM_GET_UNIT_INFO,
+    KSIM_APPLY_STAGE_TWO, KSIM_APPLY_STAGE_ONE, KSIM_GET_CPU_LEVEL,         KSIM_SET_CPU_LEVEL,
+    KSIM_GET_BUFFER_SIZE, KSIM_SET_BUFFER_SIZE, KSIM_SET_SECOND_BUFFER_SIZE};
+
+// Every text a list of the panel may hold: its own entries, and those the dialog starts with.
+const Texts kRateTexts = {" No Device", "44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz",
+                          "44100 Hz",   "48000 Hz", "88200 Hz", "96000 Hz"};
+const Texts kClockTexts = {"Internal", "S/PDIF", "S/PDIF 1", "S/PDIF 2"};
+const Texts kBufferTexts = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
+                            "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms",
+                            "10 ms",  "12 ms",  "18 ms",   "25 ms"};
+
+void ExpectOnly(HWND list, const Texts& allowed) {
+    const Texts texts = ListTexts(list);
+    EXPECT_FALSE(texts.empty());
+    for (const std::string& text : texts) {
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), text), allowed.end())
+            << "unexpected entry \"" << text << "\"";
+    }
+}
+
+void ExpectSaneLists(ModelPanel& panel) {
+    ExpectOnly(panel.RateList(), kRateTexts);
+    EXPECT_NE(SelectedText(panel.RateList()), "<none>");
+    ExpectOnly(panel.ClockList(), kClockTexts);
+    ExpectOnly(panel.BufferList(), kBufferTexts);
+}
+
+// Everything the user can do, then a device change: none of it may bring the panel down.
+void ExerciseEverything(ModelPanel& panel) {
+    panel.Pick(panel.RateList(), 0);
+    panel.Pick(panel.ClockList(), 1);
+    panel.Pick(panel.BufferList(), 0);
+    panel.Command(137);
+    panel.Command(139);
+    panel.ReopenDevice();
+}
+
+class DriverFaultTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
+        ASSERT_TRUE(sim_.Reset());
+        DeleteStoredClockSource();
+    }
+
+    void TearDown() override {
+        g_controlChannel.Close();
+        g_unitCommandChannel.Close();
+        sim_.ClearFaults();
+        DeleteStoredClockSource();
+    }
+
+    std::vector<std::uint32_t> UnitIds() {
+        std::vector<std::uint32_t> ids;
+        for (const sim::UnitState& unit : sim_.State().units) {
+            ids.push_back(unit.id);
+        }
+        return ids;
+    }
+
+    int Requests(std::uint32_t code) {
+        const std::vector<sim::LogEntry> log = sim_.Log();
+        return static_cast<int>(std::count_if(
+            log.begin(), log.end(), [code](const auto& entry) { return entry.code == code; }));
+    }
+
+    sim::SimulatorClient sim_;
+};
+
+TEST_F(DriverFaultTest, EveryControlRequestFailingShowsNoDeviceAndSendsEachChoiceOnce) {
+    for (std::uint32_t code : kControlCodes) {
+        ASSERT_TRUE(sim_.Fail(code, kDriverError)) << sim::RequestName(code);
+    }
+    ModelPanel panel;
+    panel.Run([&](ModelPanel& self) {
+        EXPECT_EQ(ListTexts(self.RateList()), Texts{" No Device"});
+        EXPECT_EQ(SelectedText(self.RateList()), " No Device");
+        EXPECT_FALSE(IsWindowEnabled(self.ClockList()));
+        EXPECT_FALSE(IsWindowEnabled(self.BufferList()));
+        EXPECT_EQ(self.m_unitCount, 0);
+        ASSERT_TRUE(sim_.ClearLog());
+        ExerciseEverything(self);
+        EXPECT_EQ(ListTexts(self.RateList()), Texts{" No Device"});
+        EXPECT_FALSE(IsWindowEnabled(self.ClockList()));
+        EXPECT_FALSE(IsWindowEnabled(self.BufferList()));
+        // Each failed set stops its own sequence; the CPU commands send all three anyway.
+        EXPECT_EQ(Requests(KSIM_SET_SAMPLE_RATE), 1);
+        EXPECT_EQ(Requests(KSIM_SET_BUFFER_SIZE), 1);
+        EXPECT_EQ(Requests(KSIM_SET_SECOND_BUFFER_SIZE), 0);
+        EXPECT_EQ(Requests(KSIM_SET_CPU_LEVEL), 2);
+        EXPECT_EQ(Requests(KSIM_APPLY_STAGE_ONE), 2);
+        EXPECT_EQ(Requests(KSIM_APPLY_STAGE_TWO), 2);
+        EXPECT_EQ(Requests(KSIM_GET_UNIT_LIST), 1);
+        EXPECT_EQ(Requests(KSIM_GET_UNIT_INFO), 0);
+        for (const sim::LogEntry& entry : sim_.Log()) {
+            if (entry.IsControl()) {
+                EXPECT_EQ(entry.status, kDriverError) << sim::RequestName(entry.code);
+            }
+        }
+    });
+}
+
+TEST_F(DriverFaultTest, FailingUnitRequestsLeaveTheListsWhole) {
+    ASSERT_EQ(sim_.Plug(1).size(), 1u);
+    ASSERT_TRUE(sim_.Fail(KSIM_SEND_REQUEST, kDriverError));
+    ModelPanel panel;
+    panel.Run([&](ModelPanel& self) {
+        EXPECT_EQ(ListTexts(self.RateList()), (Texts{"44.1 kHz", "48.0 kHz"}));
+        EXPECT_EQ(ListTexts(self.ClockList()), (Texts{"Internal", "S/PDIF 1", "S/PDIF 2"}));
+        EXPECT_TRUE(IsWindowEnabled(self.ClockList()));
+        EXPECT_EQ(SelectedText(self.BufferList()), "2.5 ms");
+        ASSERT_TRUE(sim_.ClearLog());
+        ExerciseEverything(self);
+        ExpectSaneLists(self);
+        // The first unit's failure ends each clock command: the second unit is never asked.
+        const std::vector<std::uint32_t> units = UnitIds();
+        for (const sim::LogEntry& entry : sim_.Log()) {
+            if (entry.code == KSIM_SEND_REQUEST) {
+                EXPECT_EQ(entry.target, units.at(0));
+            }
+        }
+        EXPECT_EQ(Requests(KSIM_SEND_REQUEST), 2); // the clock choice and the refresh
+    });
+    EXPECT_EQ(StoredClockSource(), 1) << "the choice is stored although the units refused it";
+}
+
+TEST_F(DriverFaultTest, UnitListClaimingMoreUnitsThanItHoldsIsReadUpToItsPlaces) {
+    const std::uint32_t unit = UnitIds().at(0);
+    const std::uint32_t claims[] = {65, 0xFFFFFFFF};
+    for (std::uint32_t claim : claims) {
+        SCOPED_TRACE("count " + std::to_string(claim));
+        ASSERT_TRUE(sim_.ReplaceUnitList(claim, std::vector<std::uint32_t>(64, unit)));
+        ModelPanel panel;
+        panel.Run([&](ModelPanel& self) {
+            EXPECT_EQ(self.m_unitCount, 64);
+            EXPECT_EQ(ListTexts(self.RateList()), (Texts{"44.1 kHz", "48.0 kHz"}));
+            EXPECT_EQ(ListTexts(self.ClockList()), (Texts{"Internal", "S/PDIF"}));
+            ASSERT_TRUE(sim_.ClearLog());
+            self.ReopenDevice();
+            EXPECT_EQ(Requests(KSIM_GET_UNIT_INFO), 64);
+            // Only a count of exactly two addresses a second unit.
+            EXPECT_EQ(Requests(KSIM_SEND_REQUEST), 1);
+            ExerciseEverything(self);
+            ExpectSaneLists(self);
+        });
+        ASSERT_TRUE(sim_.ClearUnitList());
+    }
+}
+
+TEST_F(DriverFaultTest, ShortRepliesLeaveSaneLists) {
+    struct ShortReply {
+        std::uint32_t code;
+        std::uint32_t bytes;
+    };
+    const ShortReply replies[] = {
+        {KSIM_GET_SAMPLE_RATE, 0}, {KSIM_GET_SAMPLE_RATE, 4}, {KSIM_GET_BUFFER_SIZE, 0},
+        {KSIM_GET_BUFFER_SIZE, 2}, {KSIM_GET_UNIT_LIST, 0},   {KSIM_GET_UNIT_LIST, 2},
+        {KSIM_GET_UNIT_LIST, 6},   {KSIM_GET_UNIT_INFO, 0},   {KSIM_GET_CPU_LEVEL, 0},
+    };
+    for (const ShortReply& reply : replies) {
+        SCOPED_TRACE(sim::RequestName(reply.code) + " answering " + std::to_string(reply.bytes) +
+                     " bytes");
+        ASSERT_TRUE(sim_.ShortReply(reply.code, reply.bytes));
+        ModelPanel panel;
+        panel.Run([&](ModelPanel& self) {
+            ExpectSaneLists(self);
+            ExerciseEverything(self);
+            ExpectSaneLists(self);
+        });
+        ASSERT_TRUE(sim_.ClearFaults());
+    }
+}
+
+} // namespace
