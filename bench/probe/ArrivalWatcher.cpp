@@ -22,7 +22,8 @@ double Milliseconds(long long from, long long to) {
     return static_cast<double>(to - from) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-ArrivalWatcher::ArrivalWatcher() : started_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+ArrivalWatcher::ArrivalWatcher(ArrivalStamps& stamps)
+    : stamps_(stamps), started_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (thread_ != nullptr) {
         WaitForSingleObject(started_, 10000);
@@ -62,7 +63,7 @@ void ArrivalWatcher::Run() {
         registration = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     window_ = window;
-    ready_ = registration != nullptr;
+    InterlockedExchange(&stamps_.ready, registration != nullptr ? 1 : 0);
     SetEvent(started_);
     MSG message;
     while (window != nullptr && GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -105,10 +106,39 @@ void ArrivalWatcher::OnDeviceChange(WPARAM event, LPARAM data) {
         return;
     }
     if (event == DBT_DEVICEARRIVAL) {
-        lastArrival_ = now;
-        ++arrivals_;
+        InterlockedExchange64(&stamps_.lastArrival, now);
+        InterlockedIncrement(&stamps_.arrivals);
     } else if (event == DBT_DEVICEREMOVECOMPLETE) {
-        lastRemoval_ = now;
-        ++removals_;
+        InterlockedExchange64(&stamps_.lastRemoval, now);
+        InterlockedIncrement(&stamps_.removals);
     }
+}
+
+SharedArrivalStamps::~SharedArrivalStamps() {
+    if (stamps_ != nullptr) {
+        UnmapViewOfFile(stamps_);
+    }
+    if (mapping_ != nullptr) {
+        CloseHandle(mapping_);
+    }
+}
+
+bool SharedArrivalStamps::Create(const char* name) {
+    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                  sizeof(ArrivalStamps), name);
+    return Map();
+}
+
+bool SharedArrivalStamps::Open(const char* name) {
+    mapping_ = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
+    return Map();
+}
+
+bool SharedArrivalStamps::Map() {
+    if (mapping_ == nullptr) {
+        return false;
+    }
+    stamps_ = static_cast<ArrivalStamps*>(
+        MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(ArrivalStamps)));
+    return stamps_ != nullptr;
 }

@@ -1,29 +1,33 @@
 #pragma once
 
 // A bare window registered for the unit interface class's device notifications, on a thread
-// of its own so that it answers at once whatever the caller is doing. It stamps each arrival
-// and removal with the performance counter: the time the system needs to tell a window, which
-// is the floor for anything the panel can do after a plug.
+// of its own so that it answers at once whatever the rest of its process does. It stamps each
+// arrival and removal with the performance counter into an ArrivalStamps record, which may lie
+// in memory shared with another process: the time the system needs to tell a window, the floor
+// for anything the panel can do after a plug.
 
 #include <windows.h>
 
 #include <atomic>
 
+// What a watcher has been told. Each stamp is written before its count is raised, so a reader
+// that sees the count raised reads the stamp that goes with it.
+struct ArrivalStamps {
+    volatile LONG ready;    // the watcher's window is registered
+    volatile LONG stop;     // set by the owner: the watching process may end
+    volatile LONG arrivals; // unit-interface arrivals told so far
+    volatile LONG removals; // unit-interface removals told so far
+    volatile LONG64 lastArrival;
+    volatile LONG64 lastRemoval;
+};
+
 class ArrivalWatcher {
 public:
-    ArrivalWatcher();
+    // `stamps` must outlive the watcher.
+    explicit ArrivalWatcher(ArrivalStamps& stamps);
     ~ArrivalWatcher();
     ArrivalWatcher(const ArrivalWatcher&) = delete;
     ArrivalWatcher& operator=(const ArrivalWatcher&) = delete;
-
-    // The window exists and its registration succeeded.
-    bool Ready() const { return ready_; }
-    // How many arrivals / removals of a unit interface the window has been told of, and the
-    // counter value at the last of each.
-    long Arrivals() const { return arrivals_; }
-    long Removals() const { return removals_; }
-    long long LastArrival() const { return lastArrival_; }
-    long long LastRemoval() const { return lastRemoval_; }
 
 private:
     static DWORD WINAPI ThreadMain(void* self);
@@ -31,15 +35,35 @@ private:
     void Run();
     void OnDeviceChange(WPARAM event, LPARAM data);
 
+    ArrivalStamps& stamps_;
     HANDLE thread_ = nullptr;
     HANDLE started_ = nullptr;
     std::atomic<HWND> window_{nullptr};
-    std::atomic<bool> ready_{false};
-    std::atomic<long> arrivals_{0};
-    std::atomic<long> removals_{0};
-    std::atomic<long long> lastArrival_{0};
-    std::atomic<long long> lastRemoval_{0};
 };
+
+// A named block of shared memory holding one ArrivalStamps record, zeroed when made.
+class SharedArrivalStamps {
+public:
+    SharedArrivalStamps() = default;
+    ~SharedArrivalStamps();
+    SharedArrivalStamps(const SharedArrivalStamps&) = delete;
+    SharedArrivalStamps& operator=(const SharedArrivalStamps&) = delete;
+
+    bool Create(const char* name);
+    bool Open(const char* name);
+    ArrivalStamps* Get() const { return stamps_; }
+
+private:
+    bool Map();
+
+    HANDLE mapping_ = nullptr;
+    ArrivalStamps* stamps_ = nullptr;
+};
+
+// Reads a 64-bit stamp whole, also on 32-bit x86.
+inline long long ReadStamp(const volatile LONG64& stamp) {
+    return InterlockedCompareExchange64(const_cast<volatile LONG64*>(&stamp), 0, 0);
+}
 
 // The performance counter now, and a difference of two values in milliseconds.
 long long Now();

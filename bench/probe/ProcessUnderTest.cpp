@@ -25,26 +25,6 @@ BOOL CALLBACK CountChild(HWND /*window*/, LPARAM context) {
     return TRUE;
 }
 
-// The environment block of this process with one more "NAME=value" entry, or empty.
-std::vector<char> EnvironmentWith(const std::string& extra) {
-    std::vector<char> block;
-    if (extra.empty()) {
-        return block;
-    }
-    char* strings = GetEnvironmentStringsA();
-    if (strings == nullptr) {
-        return block;
-    }
-    for (const char* entry = strings; *entry != '\0'; entry += strlen(entry) + 1) {
-        block.insert(block.end(), entry, entry + strlen(entry) + 1);
-    }
-    FreeEnvironmentStringsA(strings);
-    block.insert(block.end(), extra.begin(), extra.end());
-    block.push_back('\0');
-    block.push_back('\0');
-    return block;
-}
-
 } // namespace
 
 ProcessUnderTest::~ProcessUnderTest() {
@@ -54,23 +34,17 @@ ProcessUnderTest::~ProcessUnderTest() {
     Release();
 }
 
-bool ProcessUnderTest::Start(const std::string& exe, const std::string& extraEnvironment,
-                             HANDLE errorOutput) {
+bool ProcessUnderTest::Start(const std::string& exe, const std::string& arguments) {
     Release();
     std::string commandLine = "\"" + exe + "\"";
-    std::vector<char> environment = EnvironmentWith(extraEnvironment);
+    if (!arguments.empty()) {
+        commandLine += " " + arguments;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    if (errorOutput != nullptr) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = errorOutput;
-        startup.hStdError = errorOutput;
-    }
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, errorOutput != nullptr,
-                        0, environment.empty() ? nullptr : environment.data(), nullptr, &startup,
-                        &info)) {
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
         return false;
     }
     CloseHandle(info.hThread);

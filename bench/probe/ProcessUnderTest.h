@@ -16,11 +16,9 @@ public:
     ProcessUnderTest(const ProcessUnderTest&) = delete;
     ProcessUnderTest& operator=(const ProcessUnderTest&) = delete;
 
-    // Starts `exe` with no arguments. `extraEnvironment` ("NAME=value", may be empty) is added
-    // to this process's environment for the child; `errorOutput` (may be null) becomes its
-    // standard error. False, with the last error, if the process could not be made.
-    bool Start(const std::string& exe, const std::string& extraEnvironment = {},
-               HANDLE errorOutput = nullptr);
+    // Starts `exe` with `arguments`. False, with the last error, if the process could not be
+    // made.
+    bool Start(const std::string& exe, const std::string& arguments = {});
 
     bool Started() const { return process_ != nullptr; }
     DWORD Id() const { return id_; }
@@ -55,8 +53,7 @@ private:
     DWORD id_ = 0;
 };
 
-// The process's windows' message-only and child windows are not top-level; this counts them
-// all, the top-level ones included.
+// All windows of a process: top-level (hidden ones too), message-only, and their children.
 int CountWindowsOfProcess(DWORD processId);
 
 // Polls `condition` every millisecond or so until it holds or `timeoutMs` passes.

@@ -1,7 +1,8 @@
 // A unit's arrival to rebuilt lists. The panel runs in the tray with one unit; each cycle plugs
 // a second unit and unplugs it again. Times start just before the plug (or unplug) request to
-// the simulator. The driver's own time ends when a bare window of this process, registered for
-// the same interface class on a thread of its own, is told of the arrival; the panel's ends
+// the simulator. The driver's own time ends when a bare window, registered for the same
+// interface class in a process of its own (this program started with --watch-arrivals, so that
+// it is told as another process is, like the panel), is told of the arrival; the panel's ends
 // when its lists, read back with CB_GETCOUNT about every millisecond, show two units (two
 // rates, three clock sources) or, after the unplug, one unit again. The panel answers those
 // reads only between messages, so the lists are seen only once its refresh has finished.
@@ -67,18 +68,39 @@ bool TimeChange(const PanelWindow& panel, int unitsAfter, Change change, Notifie
 
 } // namespace
 
+int WatchArrivals(const char* blockName) {
+    SharedArrivalStamps block;
+    if (!block.Open(blockName)) {
+        std::fprintf(stderr, "bench: no block %s (error %lu)\n", blockName, GetLastError());
+        return 1;
+    }
+    ArrivalWatcher watcher(*block.Get());
+    while (block.Get()->ready != 0 && block.Get()->stop == 0) {
+        Sleep(50);
+    }
+    return block.Get()->ready != 0 ? 0 : 1;
+}
+
 bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
     sim::SimulatorClient simulator;
     if (!simulator.IsConnected() || !simulator.Reset()) {
         std::fprintf(stderr, "bench: the driver simulator is not reachable\n");
         return false;
     }
-    ArrivalWatcher watcher;
-    if (!watcher.Ready()) {
-        std::fprintf(stderr, "bench: the bare window could not register (error %lu)\n",
-                     GetLastError());
+    const std::string blockName = "KestrelBenchArrivals-" + std::to_string(GetCurrentProcessId());
+    SharedArrivalStamps block;
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ProcessUnderTest watcherProcess;
+    if (!block.Create(blockName.c_str()) ||
+        !watcherProcess.Start(self, "--watch-arrivals " + blockName) ||
+        !PollUntil([&] { return block.Get()->ready != 0 || watcherProcess.WaitForExit(0); },
+                   10000) ||
+        block.Get()->ready == 0) {
+        std::fprintf(stderr, "bench: the bare window could not be made or registered\n");
         return false;
     }
+    const ArrivalStamps& stamps = *block.Get();
     ProcessUnderTest process;
     if (!StartPanel(settings, process)) {
         return false;
@@ -89,17 +111,19 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
     for (int cycle = 0; ok && cycle < settings.cycles; ++cycle) {
         std::uint32_t unit = 0;
         Timing arrival, removal;
-        const long arrivalsBefore = watcher.Arrivals();
+        const LONG arrivalsBefore = stamps.arrivals;
         ok = TimeChange(
             panel, 2, [&] { return (unit = PlugUnitNow()) != 0; },
-            [&] { return watcher.Arrivals() > arrivalsBefore ? watcher.LastArrival() : 0LL; },
+            [&] { return stamps.arrivals > arrivalsBefore ? ReadStamp(stamps.lastArrival) : 0LL; },
             arrival);
-        const long removalsBefore = watcher.Removals();
-        ok = ok &&
-             TimeChange(
-                 panel, 1, [&] { return UnplugUnitNow(unit); },
-                 [&] { return watcher.Removals() > removalsBefore ? watcher.LastRemoval() : 0LL; },
-                 removal);
+        const LONG removalsBefore = stamps.removals;
+        ok = ok && TimeChange(
+                       panel, 1, [&] { return UnplugUnitNow(unit); },
+                       [&] {
+                           return stamps.removals > removalsBefore ? ReadStamp(stamps.lastRemoval)
+                                                                   : 0LL;
+                       },
+                       removal);
         if (ok) {
             arrivalDriver.Add(arrival.driverMs);
             arrivalPanel.Add(arrival.panelMs);
@@ -113,6 +137,8 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
                             PanelWindow::Selected(panel.RateList()) == "48.0 kHz" &&
                             PanelWindow::Selected(panel.BufferList()) == "2.5 ms";
     EndPanel(process);
+    InterlockedExchange(&block.Get()->stop, 1);
+    watcherProcess.WaitForExit(5000);
     if (!ok) {
         return false;
     }

@@ -3,6 +3,7 @@
 //
 //   kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--runs N] [--cycles N] [--idle SECONDS]
 //                 [--only startup|arrival|requests|idle]
+//   kestrel_bench --watch-arrivals BLOCK   (the arrival benchmark's bare window, started by it)
 //
 // Exit status: 0 when every part ran (targets missed or not), 1 when a part could not run,
 // 2 for bad arguments.
@@ -36,6 +37,9 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--watch-arrivals") == 0) {
+        return WatchArrivals(argv[2]);
+    }
     if (argc < 4) {
         return Usage();
     }

@@ -19,6 +19,9 @@ struct BenchSettings {
 bool RunStartupBench(const BenchSettings& settings, ResultTable& table);
 // A unit's arrival (and removal) to rebuilt lists, against the notification's own time.
 bool RunArrivalBench(const BenchSettings& settings, ResultTable& table);
+// The bare window of the arrival benchmark, in a process of its own: watches until told to
+// stop through the shared block `blockName`. The process's exit status.
+int WatchArrivals(const char* blockName);
 // Driver requests per user action and per refresh, against the fixed calling order.
 bool RunRequestBench(const BenchSettings& settings, ResultTable& table);
 // CPU time and messages while the panel sits in the tray.
@@ -27,7 +30,6 @@ bool RunIdleBench(const BenchSettings& settings, ResultTable& table);
 // Starts the panel and waits until it is hidden in the tray; false (with a message on stderr)
 // if it does not get there within 30 s.
 class ProcessUnderTest;
-bool StartPanel(const BenchSettings& settings, ProcessUnderTest& panel,
-                const std::string& extraEnvironment = {}, void* errorOutput = nullptr);
+bool StartPanel(const BenchSettings& settings, ProcessUnderTest& panel);
 // Ends the panel through "E&xit" and waits; kills it if it does not end.
 void EndPanel(ProcessUnderTest& panel);

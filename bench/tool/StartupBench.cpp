@@ -97,9 +97,8 @@ bool RunStartupBench(const BenchSettings& settings, ResultTable& table) {
     return true;
 }
 
-bool StartPanel(const BenchSettings& settings, ProcessUnderTest& panel,
-                const std::string& extraEnvironment, void* errorOutput) {
-    if (!panel.Start(settings.panelExe, extraEnvironment, static_cast<HANDLE>(errorOutput))) {
+bool StartPanel(const BenchSettings& settings, ProcessUnderTest& panel) {
+    if (!panel.Start(settings.panelExe)) {
         std::fprintf(stderr, "bench: cannot start the panel (error %lu)\n", GetLastError());
         return false;
     }
