@@ -6,8 +6,10 @@ namespace {
 
 std::string Number(double value) {
     char text[32];
-    std::snprintf(text, sizeof(text),
-                  value >= 100 || value == static_cast<long long>(value) ? "%.0f" : "%.1f", value);
+    const char* format = value == static_cast<long long>(value) || value >= 100 ? "%.0f"
+                         : value < 10                                           ? "%.2f"
+                                                                                : "%.1f";
+    std::snprintf(text, sizeof(text), format, value);
     return text;
 }
 
