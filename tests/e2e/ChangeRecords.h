@@ -1,0 +1,41 @@
+#pragma once
+
+// WM_DEVICECHANGE records as tests build them: well-formed device-interface records in the ANSI
+// form (Windows) and the UTF-16 form (Wine 8), and the hostile ones a window can be sent.
+
+#include <windows.h>
+
+#include <dbt.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The bytes of one record, 8-byte aligned, with room after the stated size so that a reader
+// that ignores dbch_size finds a terminator there instead of faulting.
+class ChangeRecord {
+public:
+    // A device-interface record of the unit class whose name is `name` in ANSI, its size as
+    // Windows states it (the name's terminator included).
+    static ChangeRecord Ansi(const std::string& name);
+    // The same in UTF-16, as Wine 8 delivers it even to ANSI windows.
+    static ChangeRecord Wide(const std::string& name);
+    // A header of `type` stating `size` bytes, followed by `payload`.
+    static ChangeRecord Raw(DWORD type, DWORD size, const std::vector<std::uint8_t>& payload);
+
+    // Changes the stated size (dbch_size) only.
+    ChangeRecord& StateSize(DWORD size);
+    DWORD StatedSize() const;
+    const void* Data() const { return storage_.data(); }
+
+private:
+    explicit ChangeRecord(const std::vector<std::uint8_t>& bytes);
+    std::vector<std::uint64_t> storage_;
+};
+
+// The name offset of a device-interface record: 28 bytes.
+inline constexpr DWORD kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
+
+} // namespace e2e

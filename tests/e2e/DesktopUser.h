@@ -1,0 +1,38 @@
+#pragma once
+
+// The user at the X display: mouse, keyboard and screen, through the host's xdotool and
+// ImageMagick's import. Wine starts Unix programs from CreateProcess like its own, so the tests
+// drive the display without leaving the Windows side. Positions are screen coordinates, which
+// in Wine's virtual desktop (at the X origin) and on the X root are also X root coordinates.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Runs a host program to its end; true if it exited with 0. `argv[0]` is its Unix path. A
+// program still running after `timeoutMs` is ended and counts as failed.
+bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 10000);
+
+// The X window that Wine made for a top-level window (any process's), or 0.
+unsigned long XWindowOf(HWND window);
+
+bool MoveMouse(POINT at);
+bool ClickAt(POINT at, int button = 1);
+bool RightClickAt(POINT at);
+bool DoubleClickAt(POINT at);
+// Clicks entry `index` of a popup menu window with `count` entries of equal height.
+bool ClickMenuEntry(HWND menu, int index, int count);
+
+// Gives `window`'s X window the X input focus, then types `keys` (xdotool key names such as
+// "Escape", "alt+space", "x"). Wine hands a key to the thread of the X window that received it,
+// so the focus must sit on a window of the program that is meant to get the key.
+bool PressKeys(HWND window, const std::vector<std::string>& keys);
+
+// Saves the whole screen as <build>/screenshots/<name>.png.
+bool SaveScreenshot(const std::string& name);
+std::string ScreenshotPath(const std::string& name);
+
+} // namespace e2e

@@ -1,0 +1,114 @@
+// Units plugged in and pulled out while the panel hides in the tray: the system's device
+// notifications reach it, and it rebuilds its lists and sends the stored clock source again.
+#include "E2eFixture.h"
+
+namespace e2e {
+namespace {
+
+const long kDeviceNotConnected = 1167;
+
+// What the panel's lists show.
+struct ListsView {
+    Texts rates;
+    std::string rate;
+    Texts clocks;
+    std::string clock;
+    bool clocksEnabled = true;
+
+    bool operator==(const ListsView& other) const = default;
+};
+
+ListsView ReadLists(HWND panel) {
+    HWND clocks = GetDlgItem(panel, kClockList);
+    return ListsView{ListTexts(GetDlgItem(panel, kRateList)),
+                     SelectedText(GetDlgItem(panel, kRateList)), ListTexts(clocks),
+                     SelectedText(clocks), IsWindowEnabled(clocks) != FALSE};
+}
+
+std::string Describe(const ListsView& view) {
+    std::string text = "rates:";
+    for (const std::string& rate : view.rates) {
+        text += " [" + rate + "]";
+    }
+    text +=
+        " selected [" + view.rate + "]; clocks" + (view.clocksEnabled ? "" : " (disabled)") + ":";
+    for (const std::string& clock : view.clocks) {
+        text += " [" + clock + "]";
+    }
+    return text + " selected [" + view.clock + "]";
+}
+
+// The panel's lists come to show `expected` (a refresh takes its time under load, and the
+// lists change entry by entry while it runs).
+::testing::AssertionResult ListsBecome(HWND panel, const ListsView& expected) {
+    ListsView shown;
+    WaitUntil([&] { return (shown = ReadLists(panel)) == expected; });
+    if (shown == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "shown:    " << Describe(shown) << "\nexpected: " << Describe(expected);
+}
+
+TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource) {
+    // The stored choice is "S/PDIF": the first unit's own input.
+    ASSERT_TRUE(StoreClockSource(kAppName, 1));
+    const std::uint32_t first = Units().at(0);
+    ASSERT_TRUE(StartHidden());
+    HWND panel = panel_.Panel();
+    const ListsView oneUnit = {kFourRates, "48.0 kHz", {"Internal", "S/PDIF"}, "S/PDIF", true};
+    EXPECT_TRUE(ListsBecome(panel, oneUnit));
+
+    // A second unit arrives: two rates, two S/PDIF inputs; the first unit takes its S/PDIF
+    // input, the second its internal clock.
+    ASSERT_TRUE(sim_.ClearLog());
+    const std::vector<std::uint32_t> plugged = sim_.Plug(1);
+    ASSERT_EQ(plugged.size(), 1u);
+    const std::uint32_t second = plugged[0];
+    EXPECT_TRUE(ListsBecome(
+        panel, {kTwoRates, "48.0 kHz", {"Internal", "S/PDIF 1", "S/PDIF 2"}, "S/PDIF 1", true}));
+    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList},
+                                  InfoFor(first),
+                                  InfoFor(second),
+                                  {kGetSampleRate},
+                                  FrameTo(first, 0),
+                                  FrameTo(second, 1),
+                                  {kGetBufferSize}}));
+    EXPECT_EQ(ListTexts(GetDlgItem(panel, kBufferList)), kLatencies);
+    EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "2.5 ms");
+
+    // It leaves again: one unit, four rates.
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_TRUE(sim_.Unplug(second));
+    EXPECT_TRUE(ListsBecome(panel, oneUnit));
+    EXPECT_TRUE(LogBecomes(
+        sim_,
+        {{kUnitList}, InfoFor(first), {kGetSampleRate}, FrameTo(first, 0), {kGetBufferSize}}));
+
+    // The last unit leaves: " No Device", and the clock list disabled with its old entries;
+    // nothing goes to any unit.
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_TRUE(sim_.Unplug(first));
+    EXPECT_TRUE(ListsBecome(
+        panel, {{" No Device"}, " No Device", {"Internal", "S/PDIF"}, "S/PDIF", false}));
+    Request noRate = {kGetSampleRate};
+    noRate.status = kDeviceNotConnected;
+    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList}, noRate, {kGetBufferSize}}));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(panel, kBufferList)));
+    EXPECT_EQ(StoredClockSource(kAppName), 1);
+
+    // A unit comes back: the lists return and it gets the stored clock source.
+    ASSERT_TRUE(sim_.ClearLog());
+    const std::vector<std::uint32_t> returned = sim_.Plug(1);
+    ASSERT_EQ(returned.size(), 1u);
+    EXPECT_TRUE(ListsBecome(panel, oneUnit));
+    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList},
+                                  InfoFor(returned[0]),
+                                  {kGetSampleRate},
+                                  FrameTo(returned[0], 0),
+                                  {kGetBufferSize}}));
+    EXPECT_TRUE(IsHidden(panel));
+}
+
+} // namespace
+} // namespace e2e

@@ -1,0 +1,48 @@
+#pragma once
+
+// Pixels of the screen as the user sees them, for what no other process can read back: the
+// contents of another program's menus and what it paints.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels; // 0x00RRGGBB, rows from the top
+
+    std::uint32_t At(int x, int y) const {
+        return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+    }
+    bool operator==(const Image& other) const = default;
+};
+
+Image CaptureScreen(const RECT& area);
+// Captures `area` until three captures in a row agree, so that painting has finished.
+Image CaptureSettled(const RECT& area);
+// Captures `area` until it shows `expected`, for `timeoutMs` at most; true if it did. `last` is
+// the last capture.
+bool WaitForImage(const RECT& area, const Image& expected, Image& last, DWORD timeoutMs = 5000);
+// How many pixels differ; every pixel when the sizes differ.
+size_t DifferingPixels(const Image& a, const Image& b);
+// Writes <build>/screenshots/<name>.bmp, for a look at a failure.
+bool SaveBitmap(const Image& image, const std::string& name);
+
+// An icon as DrawIcon paints it at `size` pixels: its colours, and which pixels it covers.
+struct IconPicture {
+    int size = 0;
+    std::vector<std::uint32_t> colours;
+    std::vector<bool> opaque;
+};
+IconPicture PaintIcon(HICON icon, int size);
+
+// Every offset (x, y) of `icon`'s top-left corner in `image` at which each opaque pixel of the
+// icon that falls inside the image has the icon's colour, and at least `minimumCovered` do.
+std::vector<POINT> FindIcon(const Image& image, const IconPicture& icon, int minimumCovered);
+
+} // namespace e2e

@@ -1,0 +1,191 @@
+// The tray menu under a real right click: what it shows (against reference menus drawn here from
+// the program's own menu resource), what Escape and a chosen CPU entry send to the driver, and
+// "E&xit" by its mnemonic.
+//
+// Not observable from outside the program: the WM_NULL that the icon posts to the panel after
+// the menu closes (tests/tray checks it in one process).
+#include "E2eFixture.h"
+
+#include <memory>
+#include <type_traits>
+
+namespace e2e {
+namespace {
+
+struct LibraryFree {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using ResourceModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
+
+struct MenuDestroy {
+    void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using LoadedMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroy>;
+
+// The tray menu and its CPU submenu as shown, from the top.
+struct TrayMenuWindows {
+    HWND menu = nullptr;
+    HWND cpu = nullptr;
+};
+
+struct TrayMenuShots {
+    MenuShot menu;
+    MenuShot cpu;
+};
+
+class TrayMenuE2e : public PanelE2e {
+protected:
+    void SetUp() override {
+        PanelE2e::SetUp();
+        resources_.reset(LoadLibraryExA(kPanelExe, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(resources_) << "cannot read the program's resources: " << GetLastError();
+        ASSERT_TRUE(reference_.IsReady());
+    }
+
+    // With the tray menu of process `processId` open: opens its CPU submenu with a click on
+    // the entry.
+    static ::testing::AssertionResult OpenCpuMenu(DWORD processId, TrayMenuWindows& windows) {
+        std::vector<HWND> menus = VisibleMenus(processId);
+        if (menus.size() != 1) {
+            return ::testing::AssertionFailure() << menus.size() << " menus open";
+        }
+        windows.menu = menus[0];
+        windows.cpu = nullptr;
+        ClickMenuEntry(windows.menu, 1, 3);
+        WaitUntil([&] {
+            for (HWND window : VisibleMenus(processId)) {
+                windows.cpu = window != windows.menu ? window : windows.cpu;
+            }
+            return windows.cpu != nullptr;
+        });
+        if (windows.cpu == nullptr) {
+            return ::testing::AssertionFailure() << "the CPU submenu did not open";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // The program's tray menu drawn here the way the program should show it, with its CPU
+    // submenu open: the entry at `defaultPosition` the default one (-1: none), `checked` the
+    // checked CPU entry (0: none).
+    ::testing::AssertionResult ReferenceShots(int defaultPosition, UINT checked,
+                                              TrayMenuShots& shots) {
+        LoadedMenu loaded(LoadMenuA(resources_.get(), MAKEINTRESOURCEA(kTrayMenuId)));
+        HMENU popup = loaded ? GetSubMenu(loaded.get(), 0) : nullptr;
+        if (popup == nullptr) {
+            return ::testing::AssertionFailure() << "menu 135 has no popup";
+        }
+        SetMenuDefaultItem(popup, static_cast<UINT>(defaultPosition), TRUE);
+        for (UINT command : {kCpuLow, kCpuMedium, kCpuHigh}) {
+            CheckMenuItem(popup, command,
+                          MF_BYCOMMAND | (command == checked ? MF_CHECKED : MF_UNCHECKED));
+        }
+        // The mouse comes from the icon, as for the program's menu.
+        const POINT icon = FirstIconPoint();
+        MoveMouse(icon);
+        if (!reference_.Track(popup, icon)) {
+            return ::testing::AssertionFailure() << "the reference menu did not open";
+        }
+        TrayMenuWindows windows;
+        ::testing::AssertionResult opened = OpenCpuMenu(GetCurrentProcessId(), windows);
+        if (opened) {
+            std::vector<MenuShot> taken = ShootMenus({windows.menu, windows.cpu});
+            shots.menu = taken[0];
+            shots.cpu = taken[1];
+        }
+        reference_.Close();
+        return opened;
+    }
+
+    // The program's menu `window` comes to show exactly `expected`; on a difference both are
+    // saved as screenshots/<name>-*.bmp.
+    static ::testing::AssertionResult Shows(HWND window, const MenuShot& expected,
+                                            const std::string& name) {
+        RECT rect = {};
+        GetWindowRect(window, &rect);
+        if (!EqualRect(&rect, &expected.rect)) {
+            return ::testing::AssertionFailure() << name << ": the menu is elsewhere or of "
+                                                 << "another size than the reference";
+        }
+        Image shown;
+        if (!WaitForImage(rect, expected.image, shown)) {
+            SaveBitmap(shown, name + "-got");
+            SaveBitmap(expected.image, name + "-expected");
+            return ::testing::AssertionFailure()
+                   << name << ": " << DifferingPixels(shown, expected.image)
+                   << " pixels differ (see screenshots/" << name << "-*.bmp)";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    bool MenusClosed(DWORD processId) {
+        return WaitUntil([processId] { return VisibleMenus(processId).empty(); });
+    }
+
+    ResourceModule resources_;
+    ReferenceMenus reference_;
+};
+
+TEST_F(TrayMenuE2e, ShowsTheDriverLevelAndSendsOnlyWhatTheUserChooses) {
+    ASSERT_TRUE(StartHidden());
+    HWND panel = panel_.Panel();
+    const DWORD program = panel_.Id();
+
+    // The menus as they should look, drawn here first: "&Restore" the bold default and
+    // "Medium" checked, or "Low" checked. Without a default entry, or with another level
+    // checked, they look different: the comparison tells these states apart.
+    TrayMenuShots medium, low, noDefault, high;
+    ASSERT_TRUE(ReferenceShots(0, kCpuMedium, medium));
+    ASSERT_TRUE(ReferenceShots(0, kCpuLow, low));
+    ASSERT_TRUE(ReferenceShots(-1, kCpuMedium, noDefault));
+    ASSERT_TRUE(ReferenceShots(0, kCpuHigh, high));
+    EXPECT_NE(medium.menu.image, noDefault.menu.image) << "a bold entry does not show";
+    EXPECT_NE(medium.cpu.image, high.cpu.image) << "a check mark does not show";
+    ASSERT_TRUE(sim_.ClearLog());
+
+    // A right click opens the menu and reads the CPU level; Escape closes it and sends nothing,
+    // neither to the driver nor to the panel, which stays hidden.
+    std::vector<HWND> menus = RightClickTrayIcon(program);
+    ASSERT_EQ(menus.size(), 1u);
+    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}}));
+    ASSERT_TRUE(PressKeys(menus[0], {"Escape"}));
+    ASSERT_TRUE(MenusClosed(program));
+    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}}));
+    EXPECT_TRUE(IsHidden(panel));
+
+    // Opened again: at level 2000 "Medium" is checked and "&Restore" is the bold default entry.
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_EQ(RightClickTrayIcon(program).size(), 1u);
+    TrayMenuWindows shown;
+    ASSERT_TRUE(OpenCpuMenu(program, shown));
+    EXPECT_TRUE(Shows(shown.menu, medium.menu, "tray-menu-main"));
+    EXPECT_TRUE(Shows(shown.cpu, medium.cpu, "tray-menu-cpu"));
+    EXPECT_TRUE(SaveScreenshot("tray-menu"));
+    // Choosing "Low" sends level 4000 in word 3, then both apply requests.
+    ASSERT_TRUE(ClickMenuEntry(shown.cpu, 2, 3));
+    ASSERT_TRUE(MenusClosed(program));
+    Request setLow = {kSetCpuLevel};
+    setLow.word = 3;
+    setLow.value = 4000;
+    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}, setLow, {kApplyStageOne}, {kApplyStageTwo}}));
+    EXPECT_EQ(sim_.State().cpuLevel, 4000u);
+    EXPECT_TRUE(IsHidden(panel));
+
+    // The next time the menu opens it shows the driver's new level, "Low".
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_EQ(RightClickTrayIcon(program).size(), 1u);
+    TrayMenuWindows again;
+    ASSERT_TRUE(OpenCpuMenu(program, again));
+    EXPECT_TRUE(Shows(again.cpu, low.cpu, "tray-menu-low"));
+    ASSERT_TRUE(PressKeys(again.cpu, {"Escape", "Escape"}));
+    ASSERT_TRUE(MenusClosed(program));
+    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}}));
+
+    // "E&xit" by its mnemonic ends the program and removes the icon.
+    menus = RightClickTrayIcon(program);
+    ASSERT_EQ(menus.size(), 1u);
+    ASSERT_TRUE(PressKeys(menus[0], {"x"}));
+    EXPECT_TRUE(WaitEnded(panel_));
+}
+
+} // namespace
+} // namespace e2e
