@@ -12,6 +12,7 @@
 #include "ResourceCounts.h"
 #include "Samples.h"
 #include "SimulatorClient.h"
+#include "UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -291,6 +292,29 @@ TEST_F(PanelProcessTest, DriverFailingEveryControlRequestStillGivesATrayPanel) {
     Sleep(300);
     EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
     EXPECT_EQ(copy->ExitCode(), STILL_ACTIVE);
+}
+
+TEST_F(PanelProcessTest, StartupLockThatCannotBeMadeEndsTheStartWithoutAPanel) {
+    // Another kind of object holds the start-up lock's name, so that the lock cannot be made.
+    UniqueHandle squatter(CreateSemaphoreA(nullptr, 1, 1, "KESTREL App"));
+    ASSERT_TRUE(squatter.IsValid()) << GetLastError();
+    ASSERT_TRUE(sim_.ClearLog());
+
+    ProcessUnderTest& copy = Start();
+    ASSERT_TRUE(copy.WaitForExit(kStartMs)) << "the copy did not end";
+    EXPECT_EQ(copy.ExitCode(), 0u);
+    EXPECT_TRUE(PanelWindows().empty());
+    EXPECT_FALSE(BlockExists());
+    // It ended before its panel existed: the driver was not asked for anything the panel's
+    // lists would need, and no unit was told anything.
+    for (const sim::LogEntry& entry : sim_.Log()) {
+        EXPECT_TRUE(entry.IsControl()) << sim::FormatLogLine(entry);
+        EXPECT_NE(entry.code, KSIM_GET_SAMPLE_RATE) << sim::FormatLogLine(entry);
+    }
+
+    // With the name free again, the next start runs its panel.
+    squatter.Reset();
+    ASSERT_NE(StartInTray(), nullptr);
 }
 
 } // namespace
