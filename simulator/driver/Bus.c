@@ -130,10 +130,28 @@ NTSTATUS KsimBusPower(PDEVICE_OBJECT device, PIRP irp) {
     return PoCallDriver(bus->lower, irp);
 }
 
-static NTSTATUS MakeUnit(uint32_t id, KSIM_UNIT** result) {
+void KsimReleaseSlotLocked(KSIM_UNIT* unit) {
+    if (unit->slot < KSIM_SLOTS) {
+        g_sim.slotUsed[unit->slot] = FALSE;
+    }
+}
+
+static NTSTATUS MakeUnit(KSIM_UNIT** result) {
     PDEVICE_OBJECT pdo;
     KSIM_UNIT* unit;
     NTSTATUS status;
+    /* The first free place after the plugged units, so that a new unit is listed last, as
+     * it was plugged last; from the start again once the places run out. */
+    uint32_t start = g_sim.unitCount ? g_sim.units[g_sim.unitCount - 1]->slot + 1 : 0;
+    uint32_t tried = 0, slot = start % KSIM_SLOTS;
+
+    while (tried < KSIM_SLOTS && g_sim.slotUsed[slot]) {
+        slot = (slot + 1) % KSIM_SLOTS;
+        ++tried;
+    }
+    if (tried == KSIM_SLOTS) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
 
     /* An unnamed PDO is listed by Wine but cannot be opened through its interface. */
     status = IoCreateDevice(g_sim.driver, sizeof(KSIM_UNIT), NULL, FILE_DEVICE_UNKNOWN,
@@ -145,13 +163,28 @@ static NTSTATUS MakeUnit(uint32_t id, KSIM_UNIT** result) {
     RtlZeroMemory(unit, sizeof(*unit));
     unit->header.kind = KsimKindUnit;
     unit->self = pdo;
-    unit->id = id;
+    unit->id = KSIM_FIRST_UNIT_ID + slot;
+    unit->slot = slot;
+    g_sim.slotUsed[slot] = TRUE;
     unit->plug = 1;
     unit->plugged = TRUE;
     pdo->Flags |= DO_BUFFERED_IO;
     pdo->Flags &= ~DO_DEVICE_INITIALIZING;
     *result = unit;
     return STATUS_SUCCESS;
+}
+
+/* The table is kept in the order of the units' places, which is their identifiers' order and
+ * the order in which PnP enumerates their interfaces: the unit list's first unit is the first
+ * interface. */
+static void InsertByPlaceLocked(KSIM_UNIT* unit) {
+    uint32_t i = g_sim.unitCount;
+    while (i > 0 && g_sim.units[i - 1]->slot > unit->slot) {
+        g_sim.units[i] = g_sim.units[i - 1];
+        --i;
+    }
+    g_sim.units[i] = unit;
+    ++g_sim.unitCount;
 }
 
 /* Creating a device object under the spin lock is harmless under Wine, where the lock only
@@ -164,12 +197,11 @@ NTSTATUS KsimPlugLocked(uint32_t count, KsimIdList* ids) {
     }
     for (i = 0; i < count; ++i) {
         KSIM_UNIT* unit;
-        NTSTATUS status = MakeUnit(g_sim.nextId, &unit);
+        NTSTATUS status = MakeUnit(&unit);
         if (!NT_SUCCESS(status)) {
             return status;
         }
-        ++g_sim.nextId;
-        g_sim.units[g_sim.unitCount++] = unit;
+        InsertByPlaceLocked(unit);
         ids->ids[ids->count++] = unit->id;
     }
     return STATUS_SUCCESS;
@@ -184,6 +216,7 @@ BOOLEAN KsimUnplugLocked(uint32_t id) {
             KSIM_UNIT* unit = g_sim.units[i];
             unit->plugged = FALSE;
             if (!unit->reported) {
+                KsimReleaseSlotLocked(unit);
                 IoDeleteDevice(unit->self);
             }
             for (; i + 1 < g_sim.unitCount; ++i) {

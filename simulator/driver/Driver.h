@@ -17,6 +17,9 @@ typedef enum KSIM_KIND {
     KsimKindUnit        /* a raw child PDO, one per plugged unit */
 } KSIM_KIND;
 
+/* Plugged units, and unplugged ones that PnP has not yet removed. */
+#define KSIM_SLOTS (2 * KSIM_MAX_UNITS)
+
 typedef struct KSIM_EXTENSION {
     KSIM_KIND kind;
 } KSIM_EXTENSION;
@@ -31,6 +34,7 @@ typedef struct KSIM_UNIT {
     KSIM_EXTENSION header;
     PDEVICE_OBJECT self;
     uint32_t id;
+    uint32_t slot; /* its place, held from the plug until its device object is deleted */
     uint32_t plug;
     BOOLEAN plugged;   /* in the unit table; cleared by unplug */
     BOOLEAN reported;  /* PnP has been told of it, so PnP will remove it */
@@ -68,9 +72,13 @@ typedef struct KSIM_GLOBALS {
     PDEVICE_OBJECT busPdo; /* the root-enumerated device below the bus FDO, once added */
     HANDLE ownProcess;     /* the driver's host process, told apart from requesting ones */
 
-    KSIM_UNIT* units[KSIM_MAX_UNITS]; /* plugged units, in plug order */
+    KSIM_UNIT* units[KSIM_MAX_UNITS]; /* plugged units, in the order of their places */
     uint32_t unitCount;
-    uint32_t nextId;
+    /* Places in use; a unit's identifier, and its PnP instance, is KSIM_FIRST_UNIT_ID plus its
+     * place. Places are taken again once free, as a real unit comes back under its own serial
+     * number: PnP keeps a registry entry for every instance it has seen, and ever new instances
+     * would make every later enumeration slower. */
+    BOOLEAN slotUsed[KSIM_SLOTS];
 
     uint32_t rateRecord[2];
     uint32_t bufferRecord[4];
@@ -130,6 +138,8 @@ NTSTATUS KsimBusPower(PDEVICE_OBJECT device, PIRP irp);
 /* Plugging and unplugging change the unit table and ask PnP to enumerate again. */
 NTSTATUS KsimPlugLocked(uint32_t count, KsimIdList* ids);
 BOOLEAN KsimUnplugLocked(uint32_t id);
+/* Gives the unit's place back; its device object is being deleted. */
+void KsimReleaseSlotLocked(KSIM_UNIT* unit);
 void KsimInvalidateBus(void);
 
 /* Unit.c */

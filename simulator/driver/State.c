@@ -11,7 +11,6 @@ NTSTATUS KsimStateInit(void) {
     if (!g_sim.log) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    g_sim.nextId = KSIM_FIRST_UNIT_ID;
     g_sim.nextSequence = 1;
     KsimResetSettingsLocked();
     return STATUS_SUCCESS;

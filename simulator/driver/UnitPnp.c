@@ -160,6 +160,9 @@ NTSTATUS KsimUnitPnp(PDEVICE_OBJECT device, PIRP irp) {
         Stop(unit);
         KeAcquireSpinLock(&g_sim.lock, &irql);
         plugged = unit->plugged;
+        if (!plugged) {
+            KsimReleaseSlotLocked(unit);
+        }
         KeReleaseSpinLock(&g_sim.lock, irql);
         KsimComplete(irp, STATUS_SUCCESS, 0);
         /* A unit still in the table stays until it is unplugged (its bus is going away). */

@@ -59,20 +59,22 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
     const ListsView oneUnit = {kFourRates, "48.0 kHz", {"Internal", "S/PDIF"}, "S/PDIF", true};
     EXPECT_TRUE(ListsBecome(panel, oneUnit));
 
-    // A second unit arrives: two rates, two S/PDIF inputs; the first unit takes its S/PDIF
-    // input, the second its internal clock.
+    // A second unit arrives: two rates, two S/PDIF inputs; the unit listed first takes its
+    // S/PDIF input, the other its internal clock.
     ASSERT_TRUE(sim_.ClearLog());
     const std::vector<std::uint32_t> plugged = sim_.Plug(1);
     ASSERT_EQ(plugged.size(), 1u);
     const std::uint32_t second = plugged[0];
+    const std::vector<std::uint32_t> listed = Units();
+    ASSERT_EQ(listed.size(), 2u);
     EXPECT_TRUE(ListsBecome(
         panel, {kTwoRates, "48.0 kHz", {"Internal", "S/PDIF 1", "S/PDIF 2"}, "S/PDIF 1", true}));
     EXPECT_TRUE(LogBecomes(sim_, {{kUnitList},
-                                  InfoFor(first),
-                                  InfoFor(second),
+                                  InfoFor(listed[0]),
+                                  InfoFor(listed[1]),
                                   {kGetSampleRate},
-                                  FrameTo(first, 0),
-                                  FrameTo(second, 1),
+                                  FrameTo(listed[0], 0),
+                                  FrameTo(listed[1], 1),
                                   {kGetBufferSize}}));
     EXPECT_EQ(ListTexts(GetDlgItem(panel, kBufferList)), kLatencies);
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "2.5 ms");

@@ -34,7 +34,7 @@ struct UnitState {
 };
 
 struct SimulatorState {
-    std::vector<UnitState> units; // plugged units in plug order
+    std::vector<UnitState> units; // plugged units, in identifier order (the unit list's)
     std::uint32_t rate = 0;
     std::uint32_t bufferMicroseconds = 0;
     std::uint32_t cpuLevel = 0;
