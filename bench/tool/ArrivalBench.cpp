@@ -181,13 +181,14 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
     ownTime.Add(arrivalBeyond.Median() - refreshRequests.Median());
     table.Add({"unit arrival: plug to bare window told (driver)", "ms", arrivalDriver, "", "", ""});
     table.Add({"unit arrival: plug to panel lists rebuilt", "ms", arrivalPanel, "", "", ""});
-    table.Add({"unit arrival: panel beyond driver", "ms", arrivalBeyond, "", "",
+    table.Add({"unit arrival: panel beyond driver", "ms", arrivalBeyond, "<= 20 ms",
+               Verdict(arrivalBeyond.Median() <= 20.0),
                std::to_string(arrivalBeyond.Count()) +
-                   " plug/unplug cycles; includes the driver's time for the refresh's 7 requests"});
+                   " plug/unplug cycles; verdict on the median; includes the driver's time for "
+                   "the refresh's 7 requests"});
     table.Add({"unit arrival: the refresh's 7 requests, bare client", "ms", refreshRequests, "", "",
                "the driver's time for the requests the panel makes on an arrival"});
-    table.Add({"unit arrival: panel's own time beyond the driver", "ms", ownTime, "<= 20 ms",
-               Verdict(ownTime.Median() <= 20.0),
+    table.Add({"unit arrival: panel's own time beyond the driver", "ms", ownTime, "", "",
                "median beyond driver less median of the refresh's requests"});
     table.Add({"unit removal: unplug to bare window told", "ms", removalDriver, "", "", ""});
     table.Add({"unit removal: unplug to panel lists rebuilt", "ms", removalPanel, "", "", ""});
