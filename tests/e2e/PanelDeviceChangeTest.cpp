@@ -41,21 +41,7 @@ std::vector<std::uint32_t> Codes(const std::vector<sim::LogEntry>& log) {
     return codes;
 }
 
-class PanelDeviceChange : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
-        DeleteStoredClockSource();
-    }
-    void TearDown() override {
-        g_controlChannel.Close();
-        g_unitCommandChannel.Close();
-        DeleteStoredClockSource();
-    }
-
-    sim::SimulatorClient sim_;
-};
+class PanelDeviceChange : public PanelTestBase {};
 
 TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenTheDriver) {
     const ChangeRecord widePath = ChangeRecord::Wide(kPath);

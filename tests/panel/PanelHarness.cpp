@@ -76,6 +76,18 @@ void DeleteStoredClockSource() {
     RegDeleteKeyA(HKEY_CURRENT_USER, ClockKeyPath().c_str());
 }
 
+void PanelTestBase::SetUp() {
+    ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
+    ASSERT_TRUE(sim_.Reset());
+    DeleteStoredClockSource();
+}
+
+void PanelTestBase::TearDown() {
+    g_controlChannel.Close();
+    g_unitCommandChannel.Close();
+    DeleteStoredClockSource();
+}
+
 static void SetStoredValue(DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ClockKeyPath().c_str(), 0, nullptr, 0, KEY_WRITE,

@@ -56,6 +56,16 @@ private:
 std::vector<std::string> ListTexts(HWND list);
 std::string SelectedText(HWND list);
 
+// The panel's in-process cases: the simulator at its defaults and no stored clock source before
+// each, the driver channels closed and the stored clock source gone after it.
+class PanelTestBase : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    sim::SimulatorClient sim_;
+};
+
 // The registry key that holds this test program's stored clock source.
 std::string ClockKeyPath();
 void DeleteStoredClockSource();

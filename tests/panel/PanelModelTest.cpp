@@ -53,20 +53,8 @@ std::string Describe(const std::vector<sim::LogEntry>& log) {
     return text;
 }
 
-class PanelModelTest : public ::testing::Test {
+class PanelModelTest : public PanelTestBase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
-        DeleteStoredClockSource();
-    }
-
-    void TearDown() override {
-        g_controlChannel.Close();
-        g_unitCommandChannel.Close();
-        DeleteStoredClockSource();
-    }
-
     std::vector<std::uint32_t> UnitIds() {
         std::vector<std::uint32_t> ids;
         for (const sim::UnitState& unit : sim_.State().units) {
@@ -103,8 +91,6 @@ protected:
             }
         }
     }
-
-    sim::SimulatorClient sim_;
 };
 
 TEST_F(PanelModelTest, OneUnitRefreshShowsTheDriverAndSendsTheStoredClockSource) {

@@ -59,19 +59,11 @@ void ExerciseEverything(ModelPanel& panel) {
     panel.ReopenDevice();
 }
 
-class DriverFaultTest : public ::testing::Test {
+class DriverFaultTest : public PanelTestBase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
-        DeleteStoredClockSource();
-    }
-
     void TearDown() override {
-        g_controlChannel.Close();
-        g_unitCommandChannel.Close();
         sim_.ClearFaults();
-        DeleteStoredClockSource();
+        PanelTestBase::TearDown();
     }
 
     std::vector<std::uint32_t> UnitIds() {
@@ -87,8 +79,6 @@ protected:
         return static_cast<int>(std::count_if(
             log.begin(), log.end(), [code](const auto& entry) { return entry.code == code; }));
     }
-
-    sim::SimulatorClient sim_;
 };
 
 TEST_F(DriverFaultTest, EveryControlRequestFailingShowsNoDeviceAndSendsEachChoiceOnce) {

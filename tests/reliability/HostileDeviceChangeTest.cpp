@@ -195,20 +195,8 @@ std::vector<unsigned char> RandomRecord(Random& random) {
     return bytes;
 }
 
-class HostileDeviceChangeTest : public ::testing::Test {
+class HostileDeviceChangeTest : public PanelTestBase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
-        DeleteStoredClockSource();
-    }
-
-    void TearDown() override {
-        g_controlChannel.Close();
-        g_unitCommandChannel.Close();
-        DeleteStoredClockSource();
-    }
-
     int UnitListRequests() {
         int count = 0;
         for (const sim::LogEntry& entry : sim_.Log()) {
@@ -216,8 +204,6 @@ protected:
         }
         return count;
     }
-
-    sim::SimulatorClient sim_;
 };
 
 TEST_F(HostileDeviceChangeTest, RecordsEndingAtAGuardPageAreReadOnlyWithinTheirSize) {

@@ -48,20 +48,8 @@ void Store(const Stored& row) {
     RegCloseKey(key);
 }
 
-class StoredClockSourceTest : public ::testing::Test {
+class StoredClockSourceTest : public PanelTestBase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
-        DeleteStoredClockSource();
-    }
-
-    void TearDown() override {
-        g_controlChannel.Close();
-        g_unitCommandChannel.Close();
-        DeleteStoredClockSource();
-    }
-
     // The plug byte of each selector frame sent since the last clear, in order.
     std::vector<int> PlugsSent() {
         std::vector<int> plugs;
@@ -84,8 +72,6 @@ protected:
             EXPECT_EQ(PlugsSent(), std::vector<int>(static_cast<size_t>(units), 1));
         });
     }
-
-    sim::SimulatorClient sim_;
 };
 
 TEST_F(StoredClockSourceTest, OddStoredValuesReadSafelyWithOneAndTwoUnits) {
