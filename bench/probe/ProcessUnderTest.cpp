@@ -1,4 +1,5 @@
 #include "ProcessUnderTest.h"
+#include "StartProcess.h"
 
 #include <psapi.h>
 #include <shellapi.h>
@@ -43,8 +44,7 @@ bool ProcessUnderTest::Start(const std::string& exe, const std::string& argument
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    if (!StartProcess(exe.c_str(), commandLine.data(), FALSE, 0, &startup, &info)) {
         return false;
     }
     CloseHandle(info.hThread);

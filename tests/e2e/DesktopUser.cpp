@@ -1,6 +1,7 @@
 #include "DesktopUser.h"
 
 #include "Settings.h"
+#include "StartProcess.h"
 
 #include <cstdio>
 
@@ -64,8 +65,7 @@ bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!StartProcess(nullptr, line.data(), FALSE, 0, &startup, &process)) {
         return false;
     }
     int status = -1;

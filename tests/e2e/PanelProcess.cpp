@@ -2,6 +2,7 @@
 
 #include "PanelWindow.h"
 #include "TrayArea.h"
+#include "StartProcess.h"
 
 #include <utility>
 #include <vector>
@@ -90,8 +91,7 @@ bool PanelProcess::Start() {
     startup.lpDesktop = desktop.data();
     PROCESS_INFORMATION info = {};
     if (TestJob() == nullptr ||
-        !CreateProcessA(exePath_.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &info)) {
+        !StartProcess(exePath_.c_str(), line.data(), FALSE, CREATE_SUSPENDED, &startup, &info)) {
         return false;
     }
     if (!AssignProcessToJobObject(TestJob(), info.hProcess)) {

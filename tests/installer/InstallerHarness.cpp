@@ -1,6 +1,7 @@
 #include "InstallerHarness.h"
 
 #include "UniqueRegKey.h"
+#include "StartProcess.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -259,8 +260,7 @@ bool ChildProcess::Start(const std::string& commandLine) {
     line.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info_) != FALSE;
+    return StartProcess(nullptr, line.data(), FALSE, 0, &startup, &info_) != FALSE;
 }
 
 std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {

@@ -8,6 +8,7 @@
 // 0; a block naming a window that is gone; a failed publication; 20 copies started at once.
 // Not covered: a view of the block that cannot be mapped (no way to make it fail from outside).
 #include "InstanceRole.h"
+#include "StartProcess.h"
 
 #include <windows.h>
 
@@ -163,8 +164,7 @@ protected:
         startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         PROCESS_INFORMATION child = {};
-        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &startup, &child)) {
+        if (!StartProcess(nullptr, commandLine.data(), TRUE, 0, &startup, &child)) {
             ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
             return -1;
         }

@@ -4,6 +4,7 @@
 // units. Also saves pictures of the panel and the About box into the build tree.
 #include "LayoutTestSupport.h"
 #include "resource.h"
+#include "StartProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -108,8 +109,7 @@ int RunProbe(const std::string& mode, UINT templateId, const std::string& file) 
     PROCESS_INFORMATION process = {};
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!StartProcess(nullptr, line.data(), FALSE, 0, &startup, &process)) {
         ADD_FAILURE() << "cannot start " << command << ": error " << GetLastError();
         return -1;
     }

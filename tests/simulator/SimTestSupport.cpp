@@ -1,4 +1,5 @@
 #include "SimTestSupport.h"
+#include "StartProcess.h"
 
 #include <setupapi.h>
 
@@ -129,8 +130,7 @@ ToolResult RunTool(const std::string& arguments) {
         startup.hStdError = err.Get();
         PROCESS_INFORMATION process = {};
         std::string line = std::string("\"") + KESTRELSIM_EXE + "\" " + arguments;
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                            &startup, &process)) {
+        if (!StartProcess(nullptr, line.data(), TRUE, 0, &startup, &process)) {
             result.errors = "CreateProcess failed: " + std::to_string(GetLastError());
             return result;
         }

@@ -1,6 +1,8 @@
 // CreateTrayIcon on systems before version 4 (no notification area): the stand-in program
 // tray_version_probe.exe runs under the Windows version that Wine's per-application setting
 // gives it, and reports through its exit code.
+#include "StartProcess.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -37,8 +39,7 @@ DWORD RunProbeAs(const char* version) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     DWORD code = 0xFFFFFFFF;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process)) {
+    if (StartProcess(nullptr, command.data(), FALSE, 0, &startup, &process)) {
         EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);
