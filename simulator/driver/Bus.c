@@ -131,9 +131,7 @@ NTSTATUS KsimBusPower(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 void KsimReleaseSlotLocked(KSIM_UNIT* unit) {
-    if (unit->slot < KSIM_SLOTS) {
-        g_sim.slotUsed[unit->slot] = FALSE;
-    }
+    g_sim.slotUsed[unit->slot] = FALSE;
 }
 
 static NTSTATUS MakeUnit(KSIM_UNIT** result) {

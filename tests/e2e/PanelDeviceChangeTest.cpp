@@ -4,6 +4,7 @@
 // the driver and refresh, which the simulator's log shows.
 #include "ChangeRecords.h"
 #include "PanelHarness.h"
+#include "RequestLog.h"
 
 #include "DeviceGlobals.h"
 #include "SimulatorClient.h"
@@ -19,11 +20,6 @@
 namespace e2e {
 namespace {
 
-const std::uint32_t kUnitList = 0x80882040;
-const std::uint32_t kUnitInfo = 0x80882044;
-const std::uint32_t kGetSampleRate = 0x80882030;
-const std::uint32_t kSendRequest = 0x80883004;
-const std::uint32_t kGetBufferSize = 0x80882108;
 const char kPath[] = "\\\\?\\KESTRELBUS#UNIT#7#{995949f0-6d7f-4c14-9f0a-2f26e3255c2b}";
 
 struct Row {
