@@ -3,7 +3,8 @@
 #include "ControlChannel.h"
 #include "UnitCommandChannel.h"
 
-// The process-wide driver channels. Both are built during static initialisation, the control
-// channel first, and destroyed at exit in reverse order (see DeviceGlobals.cpp).
+// The process-wide driver channels. They are defined, the control channel first, with the
+// program's other process-wide objects in panel/ProcessObjects.cpp, which every program that
+// uses them links.
 extern ControlChannel g_controlChannel;
 extern UnitCommandChannel g_unitCommandChannel;

@@ -8,10 +8,10 @@ namespace {
 
 const std::size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
 
-// Counts units of `unitSize` bytes up to the first all-zero one; `available` bytes at most.
-// Byte-wise, so that no alignment is assumed of the record.
-std::size_t TerminatedLength(const unsigned char* name, std::size_t available,
-                             std::size_t unitSize) {
+// Counts units of `unitSize` bytes up to the first all-zero one, or up to the last whole unit
+// inside `available` bytes when the name has no terminator there. Byte-wise, so that no
+// alignment is assumed of the record.
+std::size_t NameLength(const unsigned char* name, std::size_t available, std::size_t unitSize) {
     for (std::size_t offset = 0; offset + unitSize <= available; offset += unitSize) {
         bool zero = true;
         for (std::size_t i = 0; i < unitSize; ++i) {
@@ -21,7 +21,7 @@ std::size_t TerminatedLength(const unsigned char* name, std::size_t available,
             return offset / unitSize;
         }
     }
-    return 0; // no terminator inside the record: not a name
+    return available / unitSize; // the record's size ends the name
 }
 
 } // namespace
@@ -39,5 +39,5 @@ std::size_t DeviceInterfaceNameLength(const void* record) {
     // A UTF-16 name of a path has a zero high byte in its first character; an ANSI name of
     // more than one character never has a zero second byte.
     const bool wide = available >= 2 && name[0] != 0 && name[1] == 0;
-    return TerminatedLength(name, available, wide ? 2 : 1);
+    return NameLength(name, available, wide ? 2 : 1);
 }

@@ -12,3 +12,6 @@ public:
     // another copy was activated instead) the process ends.
     BOOL InitInstance() override;
 };
+
+// The program's one application object (ProcessObjects.cpp).
+extern PanelApp theApp;

@@ -23,8 +23,6 @@ private:
     UniqueHandle handle_;
 };
 
-// The process-wide holder. The program defines it with its other static objects, in the
-// translation unit that defines the control channel and the unit command channel and after
-// them, so that it is constructed after both and destroyed, closing the block, before them.
-// Every program that links CInstanceChecker defines it once.
+// The process-wide holder, defined in ProcessObjects.cpp after the two driver channels, so that
+// it is constructed after both and destroyed, closing the block, before them.
 extern PublishedMappingHandle g_publishedMappingHandle;

@@ -51,8 +51,7 @@
 #define KSIM_DEFAULT_BUFFER_US 2500u
 #define KSIM_DEFAULT_CPU_LEVEL 2000u
 #define KSIM_DEFAULT_UNITS 1u
-/* Unit identifiers count up from here and are never reused while the driver runs, so a test
- * can tell a unit from its position and an old handle from a new unit. */
+/* A unit's identifier is this plus its place: the first place free after the plugged units. */
 #define KSIM_FIRST_UNIT_ID 101u
 #define KSIM_MAX_UNITS 64u
 
@@ -96,6 +95,8 @@
 #define KSIM_IOCTL_GET_STATE KSIM_SIM_CODE(0x90B)    /* out KsimState */
 #define KSIM_IOCTL_READ_LOG KSIM_SIM_CODE(0x90C)     /* in uint32 first sequence, out entries */
 #define KSIM_IOCTL_CLEAR_LOG KSIM_SIM_CODE(0x90D)    /* in 0 */
+#define KSIM_IOCTL_OPEN_FAIL KSIM_SIM_CODE(0x90E)    /* in KsimOpenFault */
+#define KSIM_IOCTL_CONTROL_PATH KSIM_SIM_CODE(0x90F) /* in uint32 1 present, 0 absent */
 
 #define KSIM_ALL_UNITS 0xFFFFFFFFu
 #define KSIM_LOG_TARGET_CONTROL 0xFFFFFFFFu
@@ -119,7 +120,19 @@ typedef struct KsimFault {
     uint32_t code;
     uint32_t error; /* Win32 error the caller sees; 0xE... driver codes pass through as they are */
     uint32_t count; /* 0: every time */
+    uint32_t unit;  /* only requests to this unit's interface; 0: any target */
+    uint32_t from;  /* the first request that fails, counting those the rule matches (0 or 1: the
+                       first); the ones before it pass */
 } KsimFault;
+
+/* While `failing`, opening the interface of unit `id` fails with ERROR_FILE_NOT_FOUND: its path
+ * is gone, as for a unit that leaves between the enumeration and the open, while the interface
+ * still enumerates. (Wine does not hand the status of IRP_MJ_CREATE back to CreateFile, so the
+ * path is what can make an open fail.) */
+typedef struct KsimOpenFault {
+    uint32_t id;
+    uint32_t failing;
+} KsimOpenFault;
 
 typedef struct KsimUnitListOverride {
     uint32_t active; /* 0 restores the real list */

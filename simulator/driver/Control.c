@@ -143,7 +143,7 @@ NTSTATUS KsimControlIoctl(PIRP irp) {
     KeAcquireSpinLock(&g_sim.lock, &irql);
     sequence = KsimLogAppendLocked(KSIM_LOG_TARGET_CONTROL, code, buffer, inSize, outSize, 0);
     status = CheckShape(code, inSize, outSize);
-    if (NT_SUCCESS(status) && !KsimTakeFaultLocked(code, &status)) {
+    if (NT_SUCCESS(status) && !KsimTakeFaultLocked(code, KSIM_LOG_TARGET_CONTROL, &status)) {
         status = Serve(code, buffer, &information);
     }
     if (NT_SUCCESS(status)) {

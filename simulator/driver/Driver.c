@@ -26,6 +26,22 @@ static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
     return KsimComplete(irp, STATUS_SUCCESS, 0);
 }
 
+NTSTATUS KsimSetControlPathPresent(BOOLEAN present) {
+    UNICODE_STRING deviceName, linkName;
+    NTSTATUS status;
+    if (present == g_sim.controlPathPresent) {
+        return STATUS_SUCCESS;
+    }
+    RtlInitUnicodeString(&deviceName, kControlName);
+    RtlInitUnicodeString(&linkName, kControlLink);
+    status =
+        present ? IoCreateSymbolicLink(&linkName, &deviceName) : IoDeleteSymbolicLink(&linkName);
+    if (NT_SUCCESS(status)) {
+        g_sim.controlPathPresent = present;
+    }
+    return status;
+}
+
 static NTSTATUS NTAPI DispatchIoctl(PDEVICE_OBJECT device, PIRP irp) {
     switch (KindOf(device)) {
     case KsimKindControl:
@@ -116,6 +132,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
         return status;
     }
     status = MakeNamedDevice(driver, kControlName, kControlLink, KsimKindControl, &g_sim.control);
+    g_sim.controlPathPresent = NT_SUCCESS(status);
     if (NT_SUCCESS(status)) {
         status = MakeNamedDevice(driver, kSimName, kSimLink, KsimKindSimControl, &g_sim.simControl);
     }

@@ -36,10 +36,11 @@ typedef struct KSIM_UNIT {
     uint32_t id;
     uint32_t slot; /* its place, held from the plug until its device object is deleted */
     uint32_t plug;
-    BOOLEAN plugged;   /* in the unit table; cleared by unplug */
-    BOOLEAN reported;  /* PnP has been told of it, so PnP will remove it */
-    BOOLEAN started;   /* between start and (surprise) removal */
-    BOOLEAN linkValid; /* interface registered, link holds its name */
+    BOOLEAN plugged;    /* in the unit table; cleared by unplug */
+    BOOLEAN reported;   /* PnP has been told of it, so PnP will remove it */
+    BOOLEAN started;    /* between start and (surprise) removal */
+    BOOLEAN linkValid;  /* interface registered, link holds its name */
+    BOOLEAN linkHidden; /* its symbolic link removed, so that opening its path fails */
     UNICODE_STRING link;
     /* The NOTIFY response the unit has ready, and the caller's event, duplicated into this
      * process, that it signals when one arrives. */
@@ -55,6 +56,8 @@ typedef struct KSIM_FAULT_RULE {
     uint32_t code;
     uint32_t error;
     uint32_t remaining;
+    uint32_t unit;   /* 0: any target */
+    uint32_t passes; /* matching requests still let through before the first failure */
 } KSIM_FAULT_RULE;
 
 typedef struct KSIM_SHORT_RULE {
@@ -94,6 +97,7 @@ typedef struct KSIM_GLOBALS {
     KsimUnitListOverride unitListOverride;
     uint32_t response;
     uint32_t pendMilliseconds;
+    BOOLEAN controlPathPresent; /* changed outside the lock, by KsimSetControlPathPresent */
 
     KsimLogEntry* log; /* ring of KSIM_LOG_CAPACITY entries */
     uint32_t logFirst; /* index of the oldest entry */
@@ -109,9 +113,10 @@ extern KSIM_GLOBALS g_sim;
 NTSTATUS KsimStateInit(void);
 void KsimStateFree(void);
 void KsimResetSettingsLocked(void); /* records, faults, response, pend; not units or log */
+void KsimClearFaultsLocked(void);   /* request faults, short replies, unit list; not paths */
 NTSTATUS KsimStatusFromWin32(uint32_t error);
 /* Fault injection for a request that passed its size checks: TRUE when it must fail. */
-BOOLEAN KsimTakeFaultLocked(uint32_t code, NTSTATUS* status);
+BOOLEAN KsimTakeFaultLocked(uint32_t code, uint32_t target, NTSTATUS* status);
 ULONG_PTR KsimShortenLocked(uint32_t code, ULONG_PTR length);
 BOOLEAN KsimUnitListedLocked(uint32_t id);
 
@@ -122,8 +127,11 @@ void KsimLogSetStatusLocked(uint32_t sequence, uint32_t status);
 void KsimLogClearLocked(void);
 ULONG KsimLogReadLocked(uint32_t firstSequence, KsimLogEntry* out, ULONG capacity);
 
-/* Completion helpers (Driver.c). */
+/* Driver.c */
 NTSTATUS KsimComplete(PIRP irp, NTSTATUS status, ULONG_PTR information);
+/* Makes or removes the control device's Win32 path, as a loaded or missing driver would have
+ * it; the device itself and handles already open stay. Runs outside the lock. */
+NTSTATUS KsimSetControlPathPresent(BOOLEAN present);
 
 /* Control.c: the driver's control device. */
 NTSTATUS KsimControlIoctl(PIRP irp);
@@ -142,8 +150,11 @@ BOOLEAN KsimUnplugLocked(uint32_t id);
 void KsimReleaseSlotLocked(KSIM_UNIT* unit);
 void KsimInvalidateBus(void);
 
-/* Unit.c */
+/* UnitPnp.c */
 NTSTATUS KsimUnitPnp(PDEVICE_OBJECT device, PIRP irp);
+/* Removes or restores the symbolic link of a started unit's interface; outside the lock. */
+NTSTATUS KsimSetUnitLinkHidden(uint32_t id, BOOLEAN hidden);
+void KsimRestoreUnitLinks(void);
 NTSTATUS KsimUnitIoctl(PDEVICE_OBJECT device, PIRP irp);
 
 /* Pending.c: unit requests completed later. */

@@ -51,10 +51,12 @@ static NTSTATUS SetValueLocked(const KsimValue* value) {
     }
 }
 
+/* A rule takes the place of an earlier one for the same code and unit. */
 static NTSTATUS AddFaultLocked(const KsimFault* fault) {
     uint32_t i, free = KSIM_MAX_FAULTS;
     for (i = 0; i < KSIM_MAX_FAULTS; ++i) {
-        if (g_sim.faults[i].used && g_sim.faults[i].code == fault->code) {
+        if (g_sim.faults[i].used && g_sim.faults[i].code == fault->code &&
+            g_sim.faults[i].unit == fault->unit) {
             free = i;
             break;
         }
@@ -70,6 +72,8 @@ static NTSTATUS AddFaultLocked(const KsimFault* fault) {
     g_sim.faults[free].code = fault->code;
     g_sim.faults[free].error = fault->error;
     g_sim.faults[free].remaining = fault->count;
+    g_sim.faults[free].unit = fault->unit;
+    g_sim.faults[free].passes = fault->from > 1 ? fault->from - 1 : 0;
     return STATUS_SUCCESS;
 }
 
@@ -124,14 +128,45 @@ static BOOLEAN IsResponseCode(uint32_t code) {
         break;                                                                                     \
     }
 
+/* What a request changes of the paths that open the control device and the units' interfaces:
+ * symbolic links, made and removed outside the lock. */
+typedef struct PATH_WORK {
+    BOOLEAN setControl;
+    BOOLEAN controlPresent;
+    BOOLEAN restoreUnits;
+    BOOLEAN setUnit;
+    KsimOpenFault unit;
+} PATH_WORK;
+
+static NTSTATUS DoPathWork(const PATH_WORK* work) {
+    NTSTATUS status = STATUS_SUCCESS;
+    if (work->restoreUnits) {
+        KsimRestoreUnitLinks();
+    }
+    if (work->setUnit) {
+        status = KsimSetUnitLinkHidden(work->unit.id, work->unit.failing != 0);
+    }
+    if (NT_SUCCESS(status) && work->setControl) {
+        status = KsimSetControlPathPresent(work->controlPresent);
+    }
+    return status;
+}
+
+static void RestoreAllPaths(PATH_WORK* work) {
+    work->setControl = TRUE;
+    work->controlPresent = TRUE;
+    work->restoreUnits = TRUE;
+}
+
 static NTSTATUS ServeLocked(uint32_t code, uint8_t* buffer, ULONG inSize, ULONG outSize,
-                            ULONG_PTR* information, BOOLEAN* changed) {
+                            ULONG_PTR* information, BOOLEAN* changed, PATH_WORK* paths) {
     NTSTATUS status = STATUS_SUCCESS;
     uint32_t word = 0;
     switch (code) {
     case KSIM_IOCTL_RESET:
         NEED_IN(0);
         status = ResetLocked(changed);
+        RestoreAllPaths(paths);
         break;
     case KSIM_IOCTL_PLUG: {
         KsimIdList ids;
@@ -168,10 +203,23 @@ static NTSTATUS ServeLocked(uint32_t code, uint8_t* buffer, ULONG inSize, ULONG 
         break;
     case KSIM_IOCTL_CLEAR_FAULTS:
         NEED_IN(0);
-        RtlZeroMemory(g_sim.faults, sizeof(g_sim.faults));
-        RtlZeroMemory(g_sim.shortReplies, sizeof(g_sim.shortReplies));
-        g_sim.infoFailCount = 0;
-        RtlZeroMemory(&g_sim.unitListOverride, sizeof(g_sim.unitListOverride));
+        KsimClearFaultsLocked();
+        RestoreAllPaths(paths);
+        break;
+    case KSIM_IOCTL_OPEN_FAIL:
+        NEED_IN(sizeof(KsimOpenFault));
+        paths->setUnit = TRUE;
+        RtlCopyMemory(&paths->unit, buffer, sizeof(KsimOpenFault));
+        break;
+    case KSIM_IOCTL_CONTROL_PATH:
+        NEED_IN(4);
+        ReadWord(buffer, inSize, &word);
+        if (word > 1) {
+            status = STATUS_INVALID_PARAMETER;
+            break;
+        }
+        paths->setControl = TRUE;
+        paths->controlPresent = word != 0;
         break;
     case KSIM_IOCTL_INFO_FAIL:
         NEED_IN(4);
@@ -237,13 +285,18 @@ NTSTATUS KsimSimControlIoctl(PIRP irp) {
     ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
     ULONG_PTR information = 0;
     BOOLEAN changed = FALSE;
+    PATH_WORK paths;
     NTSTATUS status;
     KIRQL irql;
 
+    RtlZeroMemory(&paths, sizeof(paths));
     KeAcquireSpinLock(&g_sim.lock, &irql);
     status = ServeLocked(code, (uint8_t*)irp->AssociatedIrp.SystemBuffer, inSize, outSize,
-                         &information, &changed);
+                         &information, &changed, &paths);
     KeReleaseSpinLock(&g_sim.lock, irql);
+    if (NT_SUCCESS(status)) {
+        status = DoPathWork(&paths);
+    }
     if (changed) {
         KsimInvalidateBus();
     }

@@ -37,12 +37,16 @@ void KsimResetSettingsLocked(void) {
     g_sim.cpuRecord[3] = KSIM_DEFAULT_CPU_LEVEL;
     g_sim.applyStageOneCount = 0;
     g_sim.applyStageTwoCount = 0;
+    KsimClearFaultsLocked();
+    g_sim.response = KSIM_AVC_ACCEPTED;
+    g_sim.pendMilliseconds = 0;
+}
+
+void KsimClearFaultsLocked(void) {
     RtlZeroMemory(g_sim.faults, sizeof(g_sim.faults));
     RtlZeroMemory(g_sim.shortReplies, sizeof(g_sim.shortReplies));
     g_sim.infoFailCount = 0;
     RtlZeroMemory(&g_sim.unitListOverride, sizeof(g_sim.unitListOverride));
-    g_sim.response = KSIM_AVC_ACCEPTED;
-    g_sim.pendMilliseconds = 0;
 }
 
 /* Driver codes (top three bits set) carry the customer bit, which the NTSTATUS-to-Win32 mapping
@@ -57,11 +61,15 @@ NTSTATUS KsimStatusFromWin32(uint32_t error) {
     return (NTSTATUS)(0xC0070000u | (error & 0xFFFFu));
 }
 
-BOOLEAN KsimTakeFaultLocked(uint32_t code, NTSTATUS* status) {
+BOOLEAN KsimTakeFaultLocked(uint32_t code, uint32_t target, NTSTATUS* status) {
     uint32_t i;
     for (i = 0; i < KSIM_MAX_FAULTS; ++i) {
         KSIM_FAULT_RULE* rule = &g_sim.faults[i];
-        if (!rule->used || rule->code != code) {
+        if (!rule->used || rule->code != code || (rule->unit != 0 && rule->unit != target)) {
+            continue;
+        }
+        if (rule->passes != 0) {
+            --rule->passes;
             continue;
         }
         *status = KsimStatusFromWin32(rule->error);

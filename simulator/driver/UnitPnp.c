@@ -91,6 +91,67 @@ static NTSTATUS Start(KSIM_UNIT* unit) {
     return IoSetDeviceInterfaceState(&unit->link, TRUE);
 }
 
+/* The link as IoSetDeviceInterfaceState makes it: to the device's PDO name. */
+static NTSTATUS CreateLink(KSIM_UNIT* unit) {
+    WCHAR name[128];
+    ULONG length = 0;
+    UNICODE_STRING target;
+    NTSTATUS status = IoGetDeviceProperty(unit->self, DevicePropertyPhysicalDeviceObjectName,
+                                          sizeof(name) - sizeof(WCHAR), name, &length);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    name[length / sizeof(WCHAR)] = 0;
+    RtlInitUnicodeString(&target, name);
+    return IoCreateSymbolicLink(&unit->link, &target);
+}
+
+/* A started unit with a registered interface, by identifier; NULL if there is none. */
+static KSIM_UNIT* StartedUnitLocked(uint32_t id) {
+    uint32_t i;
+    for (i = 0; i < g_sim.unitCount; ++i) {
+        KSIM_UNIT* unit = g_sim.units[i];
+        if (unit->id == id && unit->started && unit->linkValid) {
+            return unit;
+        }
+    }
+    return NULL;
+}
+
+NTSTATUS KsimSetUnitLinkHidden(uint32_t id, BOOLEAN hidden) {
+    KSIM_UNIT* unit;
+    NTSTATUS status = STATUS_SUCCESS;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_sim.lock, &irql);
+    unit = StartedUnitLocked(id);
+    KeReleaseSpinLock(&g_sim.lock, irql);
+    if (!unit) {
+        return STATUS_NO_SUCH_DEVICE;
+    }
+    if (unit->linkHidden != hidden) {
+        status = hidden ? IoDeleteSymbolicLink(&unit->link) : CreateLink(unit);
+        if (NT_SUCCESS(status)) {
+            unit->linkHidden = hidden;
+        }
+    }
+    return status;
+}
+
+void KsimRestoreUnitLinks(void) {
+    uint32_t ids[KSIM_MAX_UNITS];
+    uint32_t count, i;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_sim.lock, &irql);
+    count = g_sim.unitCount;
+    for (i = 0; i < count; ++i) {
+        ids[i] = g_sim.units[i]->id;
+    }
+    KeReleaseSpinLock(&g_sim.lock, irql);
+    for (i = 0; i < count; ++i) {
+        KsimSetUnitLinkHidden(ids[i], FALSE);
+    }
+}
+
 static void Stop(KSIM_UNIT* unit) {
     BOOLEAN wasStarted;
     KIRQL irql;
@@ -99,6 +160,10 @@ static void Stop(KSIM_UNIT* unit) {
     unit->started = FALSE;
     KeReleaseSpinLock(&g_sim.lock, irql);
     KsimFailPendingForUnit(unit, STATUS_DEVICE_REMOVED);
+    if (unit->linkHidden && NT_SUCCESS(CreateLink(unit))) {
+        /* Disabling the interface removes the link; it must be there to be removed. */
+        unit->linkHidden = FALSE;
+    }
     if (wasStarted && unit->linkValid) {
         IoSetDeviceInterfaceState(&unit->link, FALSE);
     }

@@ -166,7 +166,7 @@ NTSTATUS KsimUnitIoctl(PDEVICE_OBJECT device, PIRP irp) {
     if (!unit->started) {
         status = STATUS_DEVICE_REMOVED;
     }
-    if (NT_SUCCESS(status) && !KsimTakeFaultLocked(code, &status)) {
+    if (NT_SUCCESS(status) && !KsimTakeFaultLocked(code, unit->id, &status)) {
         status =
             NT_SUCCESS(eventStatus) ? Serve(unit, code, buffer, &event, &information) : eventStatus;
     }

@@ -159,18 +159,55 @@ int RunSet(const Arguments& args) {
     return BadArguments("set rate|buffer|cpu <value>");
 }
 
+// fail <code> <win32-error> [count] [unit <id>] [from <n>]: the count, when given, comes
+// first; the two keyword options follow in any order.
 int RunFail(const Arguments& args) {
-    static const char usage[] = "fail <code> <win32-error> [count] | fail clear";
+    static const char usage[] =
+        "fail <code> <win32-error> [count] [unit <id>] [from <n>] | fail clear";
     if (args.size() == 1 && args[0] == "clear") {
         return WithClient("fail clear", [](sim::SimulatorClient& c) { return c.ClearFaults(); });
     }
-    std::uint32_t code = 0, error = 0, count = 0;
-    if (args.size() < 2 || args.size() > 3 || !ParseNumber(args[0], code) ||
-        !ParseNumber(args[1], error) || error == 0 ||
-        (args.size() == 3 && (!ParseNumber(args[2], count) || count == 0))) {
+    sim::Fault fault;
+    if (args.size() < 2 || !ParseNumber(args[0], fault.code) ||
+        !ParseNumber(args[1], fault.win32Error) || fault.win32Error == 0) {
         return BadArguments(usage);
     }
-    return WithClient("fail", [=](sim::SimulatorClient& c) { return c.Fail(code, error, count); });
+    std::size_t next = 2;
+    if (next < args.size() && args[next] != "unit" && args[next] != "from") {
+        if (!ParseNumber(args[next], fault.count) || fault.count == 0) {
+            return BadArguments(usage);
+        }
+        ++next;
+    }
+    for (; next < args.size(); next += 2) {
+        std::uint32_t* option = args[next] == "unit"   ? &fault.unit
+                                : args[next] == "from" ? &fault.from
+                                                       : nullptr;
+        if (option == nullptr || next + 1 >= args.size() || !ParseNumber(args[next + 1], *option) ||
+            *option == 0) {
+            return BadArguments(usage);
+        }
+    }
+    return WithClient("fail", [&](sim::SimulatorClient& c) { return c.Fail(fault); });
+}
+
+int RunOpenFail(const Arguments& args) {
+    std::uint32_t id = 0;
+    if (args.empty() || args.size() > 2 || !ParseNumber(args[0], id) ||
+        (args.size() == 2 && args[1] != "off")) {
+        return BadArguments("openfail <id> [off]");
+    }
+    const bool failing = args.size() == 1;
+    return WithClient("openfail", [=](sim::SimulatorClient& c) { return c.OpenFail(id, failing); });
+}
+
+int RunControl(const Arguments& args) {
+    if (args.size() != 1 || (args[0] != "absent" && args[0] != "present")) {
+        return BadArguments("control absent|present");
+    }
+    const bool present = args[0] == "present";
+    return WithClient(
+        "control", [present](sim::SimulatorClient& c) { return c.SetControlPathPresent(present); });
 }
 
 int RunInfoFail(const Arguments& args) {

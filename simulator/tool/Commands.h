@@ -14,6 +14,8 @@ int RunPlug(const Arguments& args);
 int RunUnplug(const Arguments& args);
 int RunSet(const Arguments& args);
 int RunFail(const Arguments& args);
+int RunOpenFail(const Arguments& args);
+int RunControl(const Arguments& args);
 int RunInfoFail(const Arguments& args);
 int RunUnitList(const Arguments& args);
 int RunShort(const Arguments& args);

@@ -17,7 +17,8 @@ const Command kCommands[] = {
     {"unplug", RunUnplug},     {"set", RunSet},           {"fail", RunFail},
     {"infofail", RunInfoFail}, {"unitlist", RunUnitList}, {"short", RunShort},
     {"respond", RunRespond},   {"pend", RunPend},         {"log", RunLog},
-    {"reset", RunReset},       {"wait", RunWait},
+    {"reset", RunReset},       {"wait", RunWait},         {"openfail", RunOpenFail},
+    {"control", RunControl},
 };
 
 const char kUsage[] =
@@ -27,7 +28,11 @@ const char kUsage[] =
     "  plug [n]                        plug n units (default 1), print their ids\n"
     "  unplug <id>|all\n"
     "  set rate|buffer|cpu <value>\n"
-    "  fail <code> <win32-error> [count] | fail clear\n"
+    "  fail <code> <win32-error> [count] [unit <id>] [from <n>] | fail clear\n"
+    "                                  unit: only that unit's requests; from: the nth and later\n"
+    "                                  fail; clear: every fault, openfail and control included\n"
+    "  openfail <id> [off]             opening that unit's interface fails (error 2)\n"
+    "  control absent|present          the control device's path, as without or with the driver\n"
     "  infofail <id>\n"
     "  unitlist <count> [id...] | unitlist clear\n"
     "  short <code> <bytes>\n"

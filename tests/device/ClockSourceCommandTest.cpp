@@ -5,6 +5,8 @@
 
 #include "ClockSourceCommand.h"
 
+#include <functional>
+
 namespace {
 
 constexpr std::uint32_t SendRequestCode = 0x80883004;
@@ -124,22 +126,53 @@ TEST_F(ClockSourceCommandTest, NoUnitAddressesNobody) {
     EXPECT_TRUE(sim_.Log().empty()) << Describe(sim_.Log());
 }
 
-TEST_F(ClockSourceCommandTest, FailedRequestClosesTheChannelAndFails) {
+// A unit that cannot be opened (one leaving between the enumeration and the open) or whose
+// request fails: the command fails there, a first unit already set keeps its plug, and the
+// channel is closed, so that the next command opens it normally.
+TEST_F(ClockSourceCommandTest, FailureAtEitherUnitClosesTheChannelAndKeepsWhatWasSent) {
     PlugUpTo(2);
     const std::vector<std::uint32_t> ids = UnitIds();
-    // Rows: the first unit's request fails (the second is never addressed).
-    ASSERT_TRUE(sim_.Fail(SendRequestCode, ERROR_GEN_FAILURE, 1));
-    ASSERT_TRUE(sim_.ClearLog());
-    EXPECT_FALSE(SendClockSource(2, 2));
-    const std::vector<sim::LogEntry> log = sim_.Log();
-    ASSERT_EQ(log.size(), 1u) << Describe(log);
-    EXPECT_EQ(log[0].target, ids[0]);
-    EXPECT_EQ(log[0].status, static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
-    EXPECT_FALSE(g_unitCommandChannel.IsOpen());
+    const std::uint32_t kFailed = ERROR_GEN_FAILURE;
+    struct Row {
+        const char* name;
+        std::function<bool()> inject;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> requests; // unit, status
+        std::uint32_t firstPlug; // after the command, from plug 1
+    };
+    const Row rows[] = {
+        {"first unit's open fails", [&] { return sim_.OpenFail(ids[0]); }, {}, 1},
+        {"first unit's request fails",
+         [&] { return sim_.Fail(SendRequestCode, kFailed, 1); },
+         {{ids[0], kFailed}},
+         1},
+        {"second unit's open fails", [&] { return sim_.OpenFail(ids[1]); }, {{ids[0], 0}}, 0},
+        {"second unit's request fails",
+         [&] {
+             return sim_.Fail({SendRequestCode, kFailed, 1, ids[1]});
+         },
+         {{ids[0], 0}, {ids[1], kFailed}},
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        PresetPlugs(1);
+        ASSERT_TRUE(row.inject());
+        EXPECT_FALSE(SendClockSource(1, 2)); // "S/PDIF 1": plug 0 for the first unit
+        const std::vector<sim::LogEntry> log = sim_.Log();
+        ASSERT_EQ(log.size(), row.requests.size()) << Describe(log);
+        for (size_t i = 0; i < log.size(); ++i) {
+            EXPECT_EQ(log[i].target, row.requests[i].first);
+            EXPECT_EQ(log[i].status, row.requests[i].second);
+        }
+        EXPECT_EQ(sim_.State().units[0].plug, row.firstPlug);
+        EXPECT_EQ(sim_.State().units[1].plug, 1u);
+        EXPECT_FALSE(g_unitCommandChannel.IsOpen());
 
-    ASSERT_TRUE(sim_.ClearLog());
-    EXPECT_TRUE(SendClockSource(2, 2));
-    ExpectCommands({{ids[0], 1}, {ids[1], 0}});
+        ASSERT_TRUE(sim_.ClearFaults()); // the unit is back, or answers again
+        ASSERT_TRUE(sim_.ClearLog());
+        EXPECT_TRUE(SendClockSource(2, 2));
+        ExpectCommands({{ids[0], 1}, {ids[1], 0}});
+    }
 }
 
 TEST_F(ClockSourceCommandTest, AnyAnswerOfTheUnitCountsAsDone) {

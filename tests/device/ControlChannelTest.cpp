@@ -144,15 +144,24 @@ TEST_F(ControlChannelTest, SecondOpenSucceedsWithoutASecondHandle) {
 }
 
 TEST_F(ControlChannelTest, ClosedChannelFailsEveryRequestAndSendsNothing) {
-    // Never opened, then opened and closed again: both are closed.
-    for (const bool openedBefore : {false, true}) {
-        SCOPED_TRACE(openedBefore ? "after Close" : "never opened");
-        if (openedBefore) {
+    // Never opened; opened and closed again; and an Open that failed because the control
+    // device is not there, as when the driver is not loaded. All three are closed.
+    enum class How { NeverOpened, AfterClose, NoDriver };
+    for (const How how : {How::NeverOpened, How::AfterClose, How::NoDriver}) {
+        SCOPED_TRACE(how == How::NeverOpened  ? "never opened"
+                     : how == How::AfterClose ? "after Close"
+                                              : "no driver");
+        if (how == How::AfterClose) {
             ASSERT_EQ(g_controlChannel.Open(), Status::Success);
             ASSERT_EQ(g_controlChannel.RefreshUnits(), Status::Success);
             g_controlChannel.Close();
             g_controlChannel.Close(); // a second Close is harmless
             ASSERT_TRUE(sim_.ClearLog());
+        }
+        if (how == How::NoDriver) {
+            ASSERT_TRUE(sim_.SetControlPathPresent(false));
+            EXPECT_EQ(g_controlChannel.Open(), Status::OperationFailed);
+            EXPECT_EQ(g_controlChannel.RefreshUnits(), Status::OperationFailed);
         }
         for (const Operation& op : Operations()) {
             SCOPED_TRACE(op.name);
@@ -166,6 +175,11 @@ TEST_F(ControlChannelTest, ClosedChannelFailsEveryRequestAndSendsNothing) {
         EXPECT_EQ(g_controlChannel.UnitCount(), 0);
         EXPECT_TRUE(sim_.Log().empty()) << Describe(sim_.Log());
     }
+    // Once the driver is there again, the channel opens.
+    ASSERT_TRUE(sim_.SetControlPathPresent(true));
+    EXPECT_EQ(g_controlChannel.Open(), Status::Success);
+    EXPECT_EQ(g_controlChannel.RefreshUnits(), Status::Success);
+    EXPECT_EQ(g_controlChannel.UnitCount(), 1);
 }
 
 TEST_F(ControlChannelTest, EachRequestCarriesItsCodeAndBufferSizes) {

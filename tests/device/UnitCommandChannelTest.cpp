@@ -1,7 +1,8 @@
 // The unit command channel against the driver simulator: opening by enumeration position,
-// its refusals, requests that complete at once or later, and what each request hands the
-// driver. The open failures that need a broken SetupAPI or an exhausted system (allocation,
-// event creation, the detail queries) cannot be staged through the simulator.
+// its refusals, a present unit that cannot be opened, requests that complete at once or later,
+// and what each request hands the driver. The open failures that need a broken SetupAPI or an
+// exhausted system (allocation, event creation, the detail queries) cannot be staged through
+// the simulator.
 #include "SimulatorFixture.h"
 
 #include "UnitInterface.h"
@@ -58,6 +59,26 @@ TEST_F(UnitCommandChannelTest, OpenPastTheLastInterfaceFailsAndStaysClosed) {
                   row.expected == Status::Success ? Status::Success : Status::DeviceNotOpen);
         g_unitCommandChannel.Close();
     }
+}
+
+TEST_F(UnitCommandChannelTest, PresentUnitThatCannotBeOpenedIsNotFoundAndStaysClosed) {
+    PlugUpTo(2);
+    const std::vector<std::uint32_t> ids = UnitIds();
+    units_ = GetUnitDeviceInfoSet(UnitInterfaceGuid);
+    // The unit left between the enumeration and the open; its error is not passed on.
+    ASSERT_TRUE(sim_.OpenFail(ids[1]));
+    EXPECT_EQ(OpenUnit(1), Status::DeviceNotFound);
+    EXPECT_FALSE(g_unitCommandChannel.IsOpen());
+    EXPECT_EQ(g_unitCommandChannel.SendRequest(request_, response_), Status::DeviceNotOpen);
+    // Nothing is held that would stop the next open.
+    ASSERT_EQ(OpenUnit(0), Status::Success);
+    g_unitCommandChannel.Close();
+    ASSERT_TRUE(sim_.OpenFail(ids[1], false));
+    ASSERT_EQ(OpenUnit(1), Status::Success);
+    ASSERT_TRUE(sim_.ClearLog());
+    EXPECT_EQ(g_unitCommandChannel.SendRequest(request_, response_), Status::Success);
+    ASSERT_EQ(sim_.Log().size(), 1u);
+    EXPECT_EQ(sim_.Log()[0].target, ids[1]);
 }
 
 TEST_F(UnitCommandChannelTest, OpenRefusesMissingArguments) {

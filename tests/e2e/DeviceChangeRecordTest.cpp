@@ -8,8 +8,8 @@
 //  4-5. records of other device types (a volume, a port named "COM12"), which reach every
 //       top-level window without registration;
 //  6-11. names of 4 and 5 characters in both forms, and a full interface path in both forms;
-//  12-17. the terminator one byte (ANSI) or one character (UTF-16) outside the stated size, just
-//       inside it, and with a spare byte after it;
+//  12-17. the terminator one byte (ANSI) or half a character (UTF-16) outside the stated size
+//       (the size then ends the name), just inside it, and with a spare byte after it;
 //  18. an empty name.
 // Each record has zero bytes after its stated end, so that a reader going past dbch_size finds
 // a terminator there and gives itself away by its result.
@@ -59,12 +59,15 @@ std::vector<Row> Rows() {
         {"UTF-16, 5 characters", ChangeRecord::Wide("abcde"), 5},
         {"ANSI interface path", ChangeRecord::Ansi(kPath), sizeof(kPath) - 1},
         {"UTF-16 interface path", ChangeRecord::Wide(kPath), sizeof(kPath) - 1},
-        {"ANSI, terminator outside", ChangeRecord::Ansi("abcde").StateSize(ansiFive - 1), 0},
+        {"ANSI, terminator outside", ChangeRecord::Ansi("abcde").StateSize(ansiFive - 1), 5},
         {"ANSI, terminator last", ChangeRecord::Ansi("abcde").StateSize(ansiFive), 5},
         {"ANSI, a byte after the terminator", ChangeRecord::Ansi("abcde").StateSize(ansiFive + 1),
          5},
         {"UTF-16, half the terminator outside", ChangeRecord::Wide("abcde").StateSize(wideFive - 1),
-         0},
+         5},
+        {"UTF-16, cut inside the fifth character",
+         ChangeRecord::Wide("abcde").StateSize(wideFive - 3), 4},
+        {"ANSI path cut after 12 bytes", ChangeRecord::Ansi(kPath).StateSize(kNameOffset + 12), 12},
         {"UTF-16, terminator last", ChangeRecord::Wide("abcde").StateSize(wideFive), 5},
         {"UTF-16, a byte after the terminator", ChangeRecord::Wide("abcde").StateSize(wideFive + 1),
          5},

@@ -46,7 +46,10 @@ TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenThe
     const ChangeRecord wideFive = ChangeRecord::Wide("abcde");
     const ChangeRecord ansiFour = ChangeRecord::Ansi("abcd");
     const ChangeRecord ansiFive = ChangeRecord::Ansi("abcde");
-    const ChangeRecord unterminated = ChangeRecord::Ansi(kPath).StateSize(kNameOffset + 10);
+    // Names whose terminator lies beyond dbch_size end with the record.
+    const ChangeRecord ansiCutAtFour = ChangeRecord::Ansi(kPath).StateSize(kNameOffset + 4);
+    const ChangeRecord ansiCutAtTen = ChangeRecord::Ansi(kPath).StateSize(kNameOffset + 10);
+    const ChangeRecord wideCutAtFive = ChangeRecord::Wide(kPath).StateSize(kNameOffset + 11);
     const ChangeRecord shortRecord =
         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, sizeof(DEV_BROADCAST_HDR), {});
     const ChangeRecord volume = ChangeRecord::Raw(DBT_DEVTYP_VOLUME, sizeof(DEV_BROADCAST_VOLUME),
@@ -56,7 +59,9 @@ TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenThe
         {"devnodes changed", DBT_DEVNODES_CHANGED, nullptr, false},
         {"arrival of a volume", DBT_DEVICEARRIVAL, &volume, false},
         {"arrival, record shorter than a name", DBT_DEVICEARRIVAL, &shortRecord, false},
-        {"arrival, name without terminator", DBT_DEVICEARRIVAL, &unterminated, false},
+        {"arrival, ANSI name cut by the record at 4", DBT_DEVICEARRIVAL, &ansiCutAtFour, false},
+        {"arrival, ANSI name cut by the record at 10", DBT_DEVICEARRIVAL, &ansiCutAtTen, true},
+        {"arrival, UTF-16 name cut by the record at 5", DBT_DEVICEARRIVAL, &wideCutAtFive, true},
         {"arrival, ANSI name of 4", DBT_DEVICEARRIVAL, &ansiFour, false},
         {"arrival, ANSI name of 5", DBT_DEVICEARRIVAL, &ansiFive, true},
         {"arrival, UTF-16 name of 4", DBT_DEVICEARRIVAL, &wideFour, false},
@@ -100,7 +105,5 @@ TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenThe
 } // namespace e2e
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    TestApp app;
-    return RUN_ALL_TESTS();
+    return RunPanelTests(argc, argv);
 }

@@ -6,6 +6,7 @@
 #include "CResourceException.h"
 #include "CSingleLock.h"
 #include "CWinApp.h"
+#include "PanelApp.h"
 #include "CWnd.h"
 #include "PublishedMappingHandle.h"
 
@@ -15,9 +16,6 @@
 
 #include <string>
 #include <thread>
-
-// The test program's static objects: the block's holder, as the program defines it.
-PublishedMappingHandle g_publishedMappingHandle;
 
 namespace {
 
@@ -239,8 +237,8 @@ TEST_F(InstanceCheckerTest, PublicationStoresTheWindowAndReleasesTheLock) {
 // Without an override the checker publishes the application's main window of the moment.
 TEST_F(InstanceCheckerTest, PublishesTheApplicationsMainWindowByDefault) {
     CInstanceChecker checker;
-    EXPECT_EQ(checker.WindowToPublish(), nullptr) << "no application object";
-    CWinApp app("KestrelCheckerTest");
+    CWinApp& app = theApp;
+    ASSERT_EQ(AfxGetApp(), &app);
     EXPECT_EQ(checker.WindowToPublish(), nullptr) << "no main window";
     CWnd main;
     ASSERT_TRUE(main.CreateEx(0, AfxRegisterWndClass(0), "KESTREL checker test",

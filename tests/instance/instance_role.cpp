@@ -13,9 +13,6 @@
 #include <cstring>
 #include <string>
 
-// The program's static objects end with the block's holder; it closes the block at exit.
-PublishedMappingHandle g_publishedMappingHandle;
-
 namespace {
 
 struct Options {

@@ -1,13 +1,16 @@
 #include "PanelHarness.h"
 
 #include "DeviceGlobals.h"
-#include "PublishedMappingHandle.h"
 
 namespace {
 const UINT WM_APP_RUN_BODY = WM_APP + 1;
 }
 
-PublishedMappingHandle g_publishedMappingHandle;
+int RunPanelTests(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    theApp.SetRegistryKey("Quillmar");
+    return RUN_ALL_TESTS();
+}
 
 // clang-format off
 BEGIN_MESSAGE_TABLE(ModelPanel, PanelDialog)

@@ -5,7 +5,7 @@
 // dialog's own modal loop, after which the dialog ends. The tray, the single-instance guard and
 // the minimise-at-start-up of the full panel are left out.
 
-#include "CWinApp.h"
+#include "PanelApp.h"
 #include "PanelDialog.h"
 #include "SimulatorClient.h"
 
@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
-class TestApp : public CWinApp {
-public:
-    TestApp() : CWinApp(nullptr) { SetRegistryKey("Quillmar"); }
-};
+// The test program's main: the program's application object gets the program's settings root
+// (HKCU\software\Quillmar\<this executable's name>), then every test runs.
+int RunPanelTests(int argc, char** argv);
 
 class ModelPanel : public PanelDialog {
 public:

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -112,19 +113,30 @@ TEST_F(PanelModelTest, OneUnitRefreshShowsTheDriverAndSendsTheStoredClockSource)
     EXPECT_EQ(StoredClockSource(), -2) << "a refresh reads the clock source, never writes it";
 }
 
-TEST_F(PanelModelTest, TwoUnitsOfferTwoRatesAndTwoSpdifInputs) {
+TEST_F(PanelModelTest, TwoUnitsOfferTwoRatesAndTwoSpdifInputsAndShowTheStoredOne) {
     PlugSecondUnit();
     const std::vector<std::uint32_t> units = UnitIds();
-    RunPanel([&](ModelPanel& panel) {
-        EXPECT_EQ(ListTexts(panel.RateList()), kTwoRates);
-        EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
-        EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF 1", "S/PDIF 2"}));
-        EXPECT_EQ(SelectedText(panel.ClockList()), "Internal");
-        ExpectLog({{kGetSampleRate},
-                   {kSendRequest, units[0], 1},
-                   {kSendRequest, units[1], 1},
-                   {kGetBufferSize}});
-    });
+    struct Row {
+        DWORD stored;
+        const char* shown;
+        int firstPlug;
+        int secondPlug;
+    };
+    const Row rows[] = {{0, "Internal", 1, 1}, {1, "S/PDIF 1", 0, 1}, {2, "S/PDIF 2", 1, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("SPDIFSync " + std::to_string(row.stored));
+        StoreClockSource(row.stored);
+        RunPanel([&](ModelPanel& panel) {
+            EXPECT_EQ(ListTexts(panel.RateList()), kTwoRates);
+            EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
+            EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF 1", "S/PDIF 2"}));
+            EXPECT_EQ(SelectedText(panel.ClockList()), row.shown);
+            ExpectLog({{kGetSampleRate},
+                       {kSendRequest, units[0], row.firstPlug},
+                       {kSendRequest, units[1], row.secondPlug},
+                       {kGetBufferSize}});
+        });
+    }
 }
 
 TEST_F(PanelModelTest, TwoUnitsAtARateTheyCannotShowDisplayTheFirstAndSendNothing) {
@@ -196,24 +208,38 @@ void ExpectFocusTakenBack(ModelPanel& panel, HWND list) {
     EXPECT_TRUE(GetFocus() == panel.GetSafeHwnd() || IsChild(panel.GetSafeHwnd(), GetFocus()));
 }
 
-TEST_F(PanelModelTest, PickingTheCurrentEntrySendsAndWritesNothingButTakesTheFocusBack) {
+TEST_F(PanelModelTest, EveryPickTakesTheFocusBackButOnlyARealChangeSends) {
+    struct Pick {
+        int list; // control id
+        int current;
+        int other;
+        std::vector<Expected> sent; // for the other entry
+    };
+    const std::uint32_t unit = UnitIds().at(0);
+    const Pick picks[] = {
+        {1000, 1, 3, {{kSetSampleRate}, {kApplyStageOne}, {kApplyStageTwo}}}, // 48.0, 96.0 kHz
+        {1001, 0, 1, {{kSendRequest, unit, 0}}},                              // Internal, S/PDIF
+        {1003,
+         2,
+         8,
+         {{kSetBufferSize}, {kSetSecondBufferSize}, {kApplyStageOne}, {kApplyStageTwo}}}, // 10 ms
+    };
     RunPanel([&](ModelPanel& panel) {
-        ASSERT_TRUE(sim_.ClearLog());
-        const std::pair<HWND, int> picks[] = {
-            {panel.RateList(), 1},   // 48.0 kHz, the driver's rate
-            {panel.ClockList(), 0},  // Internal, the stored source
-            {panel.BufferList(), 2}, // 2.5 ms, the driver's size
-        };
-        for (const auto& [list, position] : picks) {
-            SCOPED_TRACE("list " + std::to_string(GetDlgCtrlID(list)));
-            SetFocus(list);
-            ASSERT_EQ(GetFocus(), list);
-            panel.Pick(list, position);
-            ExpectFocusTakenBack(panel, list);
+        for (const Pick& pick : picks) {
+            SCOPED_TRACE("list " + std::to_string(pick.list));
+            const HWND list = GetDlgItem(panel.GetSafeHwnd(), pick.list);
+            for (const bool change : {false, true}) {
+                SCOPED_TRACE(change ? "another entry" : "the current entry");
+                ASSERT_TRUE(sim_.ClearLog());
+                SetFocus(list);
+                ASSERT_EQ(GetFocus(), list);
+                panel.Pick(list, change ? pick.other : pick.current);
+                ExpectFocusTakenBack(panel, list);
+                ExpectLog(change ? pick.sent : std::vector<Expected>{});
+            }
         }
-        EXPECT_TRUE(sim_.Log().empty()) << Describe(sim_.Log());
     });
-    EXPECT_EQ(StoredClockSource(), -2);
+    EXPECT_EQ(StoredClockSource(), 1) << "written once, by the real change";
 }
 
 TEST_F(PanelModelTest, RateChoiceSendsTheRateWithTheDriverWordThenBothApplies) {
@@ -273,7 +299,7 @@ TEST_F(PanelModelTest, NoDeviceWhenTheRateCannotBeReadAndPositionZeroMeans44100)
     EXPECT_EQ(sim_.State().rate, 44100u);
 }
 
-TEST_F(PanelModelTest, FailedBufferSizeReadDisablesTheLatencyListWithItsOldEntries) {
+TEST_F(PanelModelTest, FailedBufferSizeReadDisablesTheLatencyListUntilTheNextGoodRefresh) {
     ASSERT_TRUE(sim_.Fail(kGetBufferSize, kDriverError));
     RunPanel([&](ModelPanel& panel) {
         EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
@@ -281,6 +307,13 @@ TEST_F(PanelModelTest, FailedBufferSizeReadDisablesTheLatencyListWithItsOldEntri
         EXPECT_EQ(ListTexts(panel.BufferList()).size(), 12u);
         EXPECT_EQ(ListTexts(panel.BufferList()).at(8), "10 ms");
         EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
+
+        // A unit arrives and the driver answers again.
+        ASSERT_TRUE(sim_.ClearFaults());
+        panel.ReopenDevice();
+        EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
+        EXPECT_EQ(ListTexts(panel.BufferList()), kLatencies);
+        EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
     });
 }
 
@@ -354,12 +387,50 @@ TEST_F(PanelModelTest, ClockChoiceGoesToTheUnitsAndIntoTheRegistry) {
     EXPECT_EQ(sim_.State().units[1].plug, 0u);
 }
 
-TEST_F(PanelModelTest, ClockChoiceIsStoredEvenWhenTheUnitFails) {
-    RunPanel([&](ModelPanel& panel) {
-        ASSERT_TRUE(sim_.Fail(kSendRequest, kDriverError));
-        panel.Pick(panel.ClockList(), 1); // S/PDIF
-    });
-    EXPECT_EQ(StoredClockSource(), 1);
+// The clock source is stored whatever the units make of it: a unit that cannot be opened, or
+// whose request fails, stops the command there; a first unit that was set keeps its plug, and
+// the next choice opens the channel normally.
+TEST_F(PanelModelTest, ClockChoiceIsStoredWhenAUnitFailsAndTheNextChoiceStillReachesBoth) {
+    PlugSecondUnit();
+    const std::vector<std::uint32_t> units = UnitIds();
+    struct Row {
+        const char* name;
+        std::function<bool()> inject;
+        std::vector<Expected> sent;
+        std::uint32_t firstPlug;
+    };
+    const Row rows[] = {
+        {"first unit's open fails", [&] { return sim_.OpenFail(units[0]); }, {}, 1},
+        {"second unit's open fails",
+         [&] { return sim_.OpenFail(units[1]); },
+         {{kSendRequest, units[0], 0}},
+         0},
+        {"second unit's request fails",
+         [&] {
+             return sim_.Fail({kSendRequest, kDriverError, 1, units[1]});
+         },
+         {{kSendRequest, units[0], 0}, {kSendRequest, units[1], 1}},
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteStoredClockSource(); // the panel's refresh then sets both units to plug 1
+        RunPanel([&](ModelPanel& panel) {
+            ASSERT_TRUE(row.inject());
+            ASSERT_TRUE(sim_.ClearLog());
+            panel.Pick(panel.ClockList(), 1); // S/PDIF 1
+            ExpectLog(row.sent);
+            EXPECT_EQ(StoredClockSource(), 1);
+            EXPECT_EQ(sim_.State().units.at(0).plug, row.firstPlug);
+            EXPECT_EQ(sim_.State().units.at(1).plug, 1u);
+
+            ASSERT_TRUE(sim_.ClearFaults()); // the unit is back, or answers again
+            ASSERT_TRUE(sim_.ClearLog());
+            panel.Pick(panel.ClockList(), 2); // S/PDIF 2
+            ExpectLog({{kSendRequest, units[0], 1}, {kSendRequest, units[1], 0}});
+        });
+        EXPECT_EQ(StoredClockSource(), 2);
+    }
 }
 
 TEST_F(PanelModelTest, CpuCommandSendsTheLevelAndBothAppliesEvenWhenTheDriverRefuses) {
@@ -419,6 +490,31 @@ TEST_F(PanelModelTest, ReopenDeviceForgetsTheCachedValuesAndRebuildsEverything) 
     });
 }
 
+TEST_F(PanelModelTest, ReopenDeviceRebuildsAndResendsEvenWhenTheDriverChangedNothing) {
+    const std::uint32_t unit = UnitIds().at(0);
+    StoreClockSource(1);
+    RunPanel([&](ModelPanel& panel) {
+        // Other entries shown than the driver's, without telling the panel: only a rebuild of
+        // the lists puts the driver's values back.
+        SendMessageA(panel.RateList(), CB_SETCURSEL, 0, 0);
+        SendMessageA(panel.ClockList(), CB_SETCURSEL, 0, 0);
+        SendMessageA(panel.BufferList(), CB_SETCURSEL, 11, 0);
+        ASSERT_TRUE(sim_.ClearLog());
+        panel.ReopenDevice();
+        ExpectLog({{kUnitList},
+                   {kUnitInfo},
+                   {kGetSampleRate},
+                   {kSendRequest, unit, 0},
+                   {kGetBufferSize}});
+        EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
+        EXPECT_EQ(SelectedText(panel.ClockList()), "S/PDIF");
+        EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
+        EXPECT_EQ(panel.m_rateRecord.rate, 48000);
+        EXPECT_EQ(panel.m_bufferRecord.microseconds, 2500);
+        EXPECT_EQ(panel.m_clockSource, 1);
+    });
+}
+
 TEST_F(PanelModelTest, LastUnitLeavingShowsNoDeviceAndDisablesTheClockList) {
     RunPanel([&](ModelPanel& panel) {
         ASSERT_TRUE(sim_.UnplugAll()); // the driver then cannot report a rate
@@ -436,7 +532,5 @@ TEST_F(PanelModelTest, LastUnitLeavingShowsNoDeviceAndDisablesTheClockList) {
 } // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    TestApp app;
-    return RUN_ALL_TESTS();
+    return RunPanelTests(argc, argv);
 }

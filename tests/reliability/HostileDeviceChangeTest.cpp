@@ -2,8 +2,9 @@
 // its own process: each record ends at the last readable byte before a guard page, so that any
 // read past its stated size (dbch_size) faults and ends the test program. tests/e2e checks which
 // well-formed records refresh the panel; here the records are the ones that tempt a reader to
-// run on: names without a terminator inside the stated size, a UTF-16 terminator cut in half, a
-// stated size of 0, other device types with long payloads, and a few hundred random records.
+// run on: names without a terminator inside the stated size (the size ends them, so five
+// characters or more still refresh), a UTF-16 terminator cut in half, a stated size of 0, other
+// device types with long payloads, and a few hundred random records.
 // A refresh shows in the simulator's log as a unit-list request; every record gets TRUE.
 #include "PanelHarness.h"
 
@@ -141,11 +142,17 @@ std::vector<Row> Rows() {
         {"OEM record", DBT_DEVICEARRIVAL, false,
          OtherRecord(DBT_DEVTYP_OEM, std::vector<unsigned char>(8, 'Y')), false},
         {"empty ANSI name", DBT_DEVICEARRIVAL, false, InterfaceRecord(Ansi("")), false},
-        {"ANSI name without terminator in dbch_size", DBT_DEVICEARRIVAL, false,
-         InterfaceRecord(Ansi("ABCDEFGHIJ", false)), false},
-        {"UTF-16 name without terminator in dbch_size", DBT_DEVICEARRIVAL, false,
-         InterfaceRecord(Wide("ABCDEFGHIJ", false)), false},
-        {"UTF-16 terminator cut by dbch_size", DBT_DEVICEARRIVAL, false, cutTerminator, false},
+        {"ANSI name of 4 without terminator in dbch_size", DBT_DEVICEARRIVAL, false,
+         InterfaceRecord(Ansi("ABCD", false)), false},
+        {"UTF-16 name of 4 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE, false,
+         InterfaceRecord(Wide("ABCD", false)), false},
+        {"UTF-16 name of 4 and a half characters", DBT_DEVICEARRIVAL, false,
+         InterfaceRecord(Wide("ABCDE", false), static_cast<DWORD>(kNameOffset + 9)), false},
+        {"ANSI name of 10 without terminator in dbch_size", DBT_DEVICEARRIVAL, false,
+         InterfaceRecord(Ansi("ABCDEFGHIJ", false)), true},
+        {"UTF-16 name of 10 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE, false,
+         InterfaceRecord(Wide("ABCDEFGHIJ", false)), true},
+        {"UTF-16 terminator cut by dbch_size", DBT_DEVICEARRIVAL, false, cutTerminator, true},
         {"custom event, long name", DBT_CUSTOMEVENT, false, InterfaceRecord(Wide(kWinePath)),
          false},
         // Controls: the same placement with a good name refreshes.

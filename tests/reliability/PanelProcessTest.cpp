@@ -1,7 +1,8 @@
 // The real program ("Quillmar KESTREL.exe") under load, watched from outside: units plugged and
 // unplugged again and again while it sits in the tray (its handle, GDI and USER counts must stay
 // flat and its lists be right at the end), twenty copies started at once (one panel), a copy
-// killed (the next start runs its own), and a driver failing every control request.
+// killed (the next start runs its own), a driver failing every control request, and a driver
+// that is not there when the panel starts.
 //
 // The number of plug/unplug cycles is KESTREL_PLUG_CYCLES (default 30); scripts/soak runs 1000.
 #include "KestrelSimProtocol.h"
@@ -291,6 +292,27 @@ TEST_F(PanelProcessTest, DriverFailingEveryControlRequestStillGivesATrayPanel) {
     ASSERT_EQ(sim_.Plug(1).size(), 1u);
     Sleep(300);
     EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
+    EXPECT_EQ(copy->ExitCode(), STILL_ACTIVE);
+}
+
+TEST_F(PanelProcessTest, PanelStartedWithoutTheDriverRecoversOnTheNextUnitArrival) {
+    ASSERT_TRUE(sim_.SetControlPathPresent(false)); // as if the driver were not loaded
+    ASSERT_TRUE(sim_.ClearLog());
+    ProcessUnderTest* copy = StartInTray();
+    ASSERT_NE(copy, nullptr);
+    const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
+    EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
+    EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
+    EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
+    EXPECT_TRUE(sim_.Log().empty()) << "no unit was told anything";
+
+    // The driver is back; the next unit arrival brings the panel back with it.
+    ASSERT_TRUE(sim_.SetControlPathPresent(true));
+    ASSERT_EQ(sim_.Plug(1).size(), 1u);
+    EXPECT_TRUE(PollUntil([&] { return ShowsUnits(panel, 2); }, kChangeMs));
+    EXPECT_TRUE(IsWindowEnabled(panel.ClockList()));
+    EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
+    EXPECT_EQ(PanelWindow::Texts(panel.BufferList()), kLatencies);
     EXPECT_EQ(copy->ExitCode(), STILL_ACTIVE);
 }
 

@@ -1,10 +1,8 @@
-// The panel's model needs an application object for its profile (the stored clock source).
+// The panel's model reads its profile (the stored clock source) under the settings root.
 #include "PanelHarness.h"
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    TestApp app;
-    return RUN_ALL_TESTS();
+    return RunPanelTests(argc, argv);
 }

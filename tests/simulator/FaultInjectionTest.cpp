@@ -1,5 +1,6 @@
-// Fault injection: failing request codes once, N times or always; failing unit information;
-// replacement unit lists; short replies.
+// Fault injection: failing request codes once, N times or always, for one unit only or from
+// their nth occurrence; units and the control device that cannot be opened; failing unit
+// information; replacement unit lists; short replies.
 #include "SimTestSupport.h"
 
 #include <cstring>
@@ -118,6 +119,101 @@ TEST_F(FaultInjection, UnitRequestsFailToo) {
         UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516).ok);
 }
 
+TEST_F(FaultInjection, UnitRequestsFailForOneUnitOrFromTheirNthOccurrence) {
+    ASSERT_EQ(client_.Plug(1).size(), 1u);
+    const std::vector<sim::UnitState> units = client_.State().units;
+    std::vector<std::string> paths = UnitInterfacePaths();
+    ASSERT_EQ(paths.size(), 2u);
+    FileHandle first = OpenUnit(paths[0]);
+    FileHandle second = OpenUnit(paths[1]);
+    ASSERT_TRUE(first.IsValid() && second.IsValid());
+    std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
+    std::vector<std::uint8_t> response(KSIM_RESPONSE_BLOCK_SIZE);
+    auto send = [&](const FileHandle& unit) {
+        return UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516);
+    };
+    struct Row {
+        const char* name;
+        sim::Fault fault;
+        // The outcome of four requests: first unit, second unit, first, second.
+        bool ok[4];
+    };
+    const Row rows[] = {
+        {"the second unit, once",
+         {KSIM_SEND_REQUEST, 31, 1, units[1].id},
+         {true, false, true, true}},
+        {"the second unit, always",
+         {KSIM_SEND_REQUEST, 31, 0, units[1].id},
+         {true, false, true, false}},
+        {"from the second request, once",
+         {KSIM_SEND_REQUEST, 31, 1, 0, 2},
+         {true, false, true, true}},
+        {"from the third request on", {KSIM_SEND_REQUEST, 31, 0, 0, 3}, {true, true, false, false}},
+        {"the first unit from its second request",
+         {KSIM_SEND_REQUEST, 31, 0, units[0].id, 2},
+         {true, true, false, true}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(client_.Fail(row.fault));
+        for (int i = 0; i < 4; ++i) {
+            IoResult result = send(i % 2 == 0 ? first : second);
+            EXPECT_EQ(result.ok != FALSE, row.ok[i]) << "request " << i + 1;
+            EXPECT_EQ(result.error, row.ok[i] ? 0u : 31u) << "request " << i + 1;
+        }
+        ASSERT_TRUE(client_.ClearFaults());
+    }
+    // A rule for one unit and one for any target live side by side.
+    ASSERT_TRUE(client_.Fail({KSIM_SEND_REQUEST, 31, 0, units[1].id}));
+    ASSERT_TRUE(client_.Fail({KSIM_SEND_REQUEST, ERROR_GEN_FAILURE, 1}));
+    EXPECT_EQ(send(first).error, static_cast<DWORD>(ERROR_GEN_FAILURE));
+    EXPECT_EQ(send(second).error, 31u);
+    EXPECT_TRUE(send(first).ok);
+}
+
+TEST_F(FaultInjection, UnitInterfaceAndControlDeviceCanRefuseToOpen) {
+    ASSERT_EQ(client_.Plug(1).size(), 1u);
+    const std::vector<sim::UnitState> units = client_.State().units;
+    std::vector<std::string> paths = UnitInterfacePaths();
+    ASSERT_EQ(paths.size(), 2u);
+
+    // A handle opened before the fault keeps working; the unit still enumerates.
+    FileHandle opened = OpenUnit(paths[1]);
+    ASSERT_TRUE(opened.IsValid());
+    ASSERT_TRUE(client_.OpenFail(units[1].id));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(OpenUnit(paths[1]).IsValid());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(UnitInterfacePaths(), paths);
+    EXPECT_TRUE(OpenUnit(paths[0]).IsValid()) << "the other unit opens";
+    std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
+    std::vector<std::uint8_t> response(KSIM_RESPONSE_BLOCK_SIZE);
+    EXPECT_TRUE(
+        UnitRequest(opened.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516).ok);
+    ASSERT_TRUE(client_.OpenFail(units[1].id, false));
+    EXPECT_TRUE(OpenUnit(paths[1]).IsValid());
+    EXPECT_FALSE(client_.OpenFail(0x7777)) << "an unknown unit is refused";
+
+    // A unit unplugged while it cannot be opened still leaves as it should.
+    ASSERT_TRUE(client_.OpenFail(units[1].id));
+    ASSERT_TRUE(client_.Unplug(units[1].id));
+    EXPECT_EQ(UnitInterfacePaths().size(), 1u);
+
+    // Without its path the control device cannot be opened, as without a driver; a handle
+    // opened before keeps working, and the path comes back.
+    FileHandle before = OpenControlDevice();
+    ASSERT_TRUE(before.IsValid());
+    ASSERT_TRUE(client_.SetControlPathPresent(false));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(OpenControlDevice().IsValid());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    std::uint32_t rate[2] = {};
+    EXPECT_TRUE(Control(before.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).ok);
+    ASSERT_TRUE(client_.SetControlPathPresent(false)) << "absent twice is harmless";
+    ASSERT_TRUE(client_.SetControlPathPresent(true));
+    EXPECT_TRUE(OpenControlDevice().IsValid());
+}
+
 TEST_F(FaultInjection, InformationRequestOfOneUnitFails) {
     std::vector<std::uint32_t> extra = client_.Plug(1);
     ASSERT_EQ(extra.size(), 1u);
@@ -207,8 +303,13 @@ TEST_F(FaultInjection, ResetClearsEveryFault) {
     ASSERT_TRUE(client_.ShortReply(KSIM_GET_BUFFER_SIZE, 2));
     ASSERT_TRUE(client_.ReplaceUnitList(0, {}));
     ASSERT_TRUE(client_.InfoFail(client_.State().units.at(0).id));
+    ASSERT_TRUE(client_.OpenFail(client_.State().units.at(0).id));
+    ASSERT_TRUE(client_.SetControlPathPresent(false));
     ASSERT_TRUE(client_.Reset());
 
+    EXPECT_TRUE(OpenControlDevice().IsValid());
+    ASSERT_EQ(UnitInterfacePaths().size(), 1u);
+    EXPECT_TRUE(OpenUnit(UnitInterfacePaths()[0]).IsValid());
     EXPECT_TRUE(GetRate().ok);
     std::uint32_t record[4] = {};
     EXPECT_EQ(Control(device_.Get(), KSIM_GET_BUFFER_SIZE, nullptr, 0, record, 16).bytes, 16u);

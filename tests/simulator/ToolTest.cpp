@@ -124,8 +124,18 @@ TEST_F(Tool, CommandsReachTheDriver) {
     ASSERT_TRUE(Control(control.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, 260).ok);
     EXPECT_EQ(list[0], 1u);
 
+    ASSERT_EQ(RunTool("control absent").exitCode, 0u);
+    EXPECT_FALSE(OpenControlDevice().IsValid());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_EQ(RunTool("control present").exitCode, 0u);
+    EXPECT_TRUE(OpenControlDevice().IsValid());
+
     std::vector<std::string> paths = UnitInterfacePaths();
     ASSERT_EQ(paths.size(), 1u);
+    ASSERT_EQ(RunTool("openfail " + std::to_string(id)).exitCode, 0u);
+    EXPECT_FALSE(OpenUnit(paths[0]).IsValid());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_EQ(RunTool("openfail " + std::to_string(id) + " off").exitCode, 0u);
     FileHandle unit = OpenUnit(paths[0]);
     std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
     std::vector<std::uint8_t> response(516);
@@ -157,6 +167,15 @@ TEST_F(Tool, CommandsReachTheDriver) {
     ASSERT_EQ(RunTool("pend off").exitCode, 0u);
     EXPECT_TRUE(
         UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516).ok);
+
+    // Only this unit's requests, and only the second of them.
+    ASSERT_EQ(RunTool("fail 0x80883004 31 1 from 2 unit " + std::to_string(id)).exitCode, 0u);
+    for (DWORD expected : {0u, 31u, 0u}) {
+        EXPECT_EQ(
+            UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516)
+                .error,
+            expected);
+    }
 }
 
 TEST_F(Tool, UnplugOneUnitById) {
@@ -194,6 +213,16 @@ TEST_F(Tool, BadArgumentsFailWithAMessage) {
         "fail 0x80882030 0",
         "fail 0x80882030 5 0",
         "fail 0x80882030 5 1 1",
+        "fail 0x80882030 5 unit",
+        "fail 0x80882030 5 unit 0",
+        "fail 0x80882030 5 from x",
+        "fail 0x80882030 5 1 from 2 101",
+        "openfail",
+        "openfail x",
+        "openfail 101 on",
+        "openfail 101 off 1",
+        "control",
+        "control gone",
         "infofail",
         "unitlist",
         "unitlist x",

@@ -131,8 +131,22 @@ bool SimulatorClient::SetCpu(std::uint32_t level) {
 }
 
 bool SimulatorClient::Fail(std::uint32_t code, std::uint32_t win32Error, std::uint32_t count) {
-    KsimFault fault = {code, win32Error, count};
-    return Call(KSIM_IOCTL_FAIL, &fault, sizeof(fault), nullptr, 0);
+    return Fail(Fault{code, win32Error, count});
+}
+
+bool SimulatorClient::Fail(const Fault& fault) {
+    KsimFault raw = {fault.code, fault.win32Error, fault.count, fault.unit, fault.from};
+    return Call(KSIM_IOCTL_FAIL, &raw, sizeof(raw), nullptr, 0);
+}
+
+bool SimulatorClient::OpenFail(std::uint32_t unitId, bool failing) {
+    KsimOpenFault fault = {unitId, failing ? 1u : 0u};
+    return Call(KSIM_IOCTL_OPEN_FAIL, &fault, sizeof(fault), nullptr, 0);
+}
+
+bool SimulatorClient::SetControlPathPresent(bool present) {
+    std::uint32_t word = present ? 1 : 0;
+    return Call(KSIM_IOCTL_CONTROL_PATH, &word, sizeof(word), nullptr, 0);
 }
 
 bool SimulatorClient::ClearFaults() {

@@ -47,6 +47,17 @@ struct SimulatorState {
     std::uint32_t applyStageTwoCount = 0;
 };
 
+// A request that fails: `count` times (0: always), only to one unit's interface when `unit` is
+// set, and only from its `from`th occurrence (those before it pass), counted among the requests
+// the fault matches.
+struct Fault {
+    std::uint32_t code = 0;
+    std::uint32_t win32Error = 0;
+    std::uint32_t count = 0;
+    std::uint32_t unit = 0; // 0: any target
+    std::uint32_t from = 1;
+};
+
 // AV/C response codes the simulated units answer with.
 enum class UnitResponse : std::uint8_t {
     Accepted = 0x9,
@@ -65,7 +76,8 @@ public:
     bool IsConnected() const;
 
     // Back to the defaults: one unit plugged, 48000 Hz, 2500 us, CPU level 2000, no faults,
-    // ACCEPTED answers, no pending, empty log. Waits until the unit's interface enumerates.
+    // the control device's path present, ACCEPTED answers, no pending, empty log. Waits until the
+    // unit's interface enumerates.
     bool Reset();
 
     // Plugs n units and returns their identifiers; waits until their interfaces enumerate.
@@ -79,7 +91,17 @@ public:
 
     // The request `code` fails with `win32Error`: `count` times, or always when count is 0.
     bool Fail(std::uint32_t code, std::uint32_t win32Error, std::uint32_t count = 0);
-    bool ClearFaults(); // also clears InfoFail, ShortReply and the unit-list replacement
+    bool Fail(const Fault& fault);
+    // While `failing`, opening unit `unitId`'s interface fails with ERROR_FILE_NOT_FOUND, as for
+    // a unit that leaves between the enumeration and the open: its path is gone, yet it still
+    // enumerates. Only a started unit can be made to fail.
+    bool OpenFail(std::uint32_t unitId, bool failing = true);
+    // Without its path the control device cannot be opened, as when the driver is not loaded
+    // (CreateFile fails with ERROR_FILE_NOT_FOUND); handles already open keep working.
+    bool SetControlPathPresent(bool present);
+    // Also clears InfoFail, ShortReply and the unit-list replacement, and gives the control
+    // device and every unit interface their paths back (OpenFail, SetControlPathPresent).
+    bool ClearFaults();
     bool InfoFail(std::uint32_t unitId);
     // The unit-list request answers this count and these identifiers instead of the real list.
     bool ReplaceUnitList(std::uint32_t count, const std::vector<std::uint32_t>& ids);

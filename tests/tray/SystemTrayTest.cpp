@@ -12,6 +12,7 @@
 #include "TrayTestIds.h"
 
 #include "CWinApp.h"
+#include "PanelApp.h"
 #include "DeviceGlobals.h"
 #include "SimulatorClient.h"
 
@@ -78,7 +79,7 @@ protected:
         return codes;
     }
 
-    CWinApp app_{"tray tests"};
+    CWinApp& app_ = theApp; // the program's application object
     sim::SimulatorClient sim_;
     MainWindowStub main_;
     MainWindowStub other_;
