@@ -149,6 +149,19 @@ protected:
         return &copy;
     }
 
+    // Starts a copy that must reach the tray showing " No Device", its clock and latency lists
+    // disabled.
+    ProcessUnderTest* StartShowingNoDevice() {
+        ProcessUnderTest* copy = StartInTray();
+        if (copy != nullptr) {
+            const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
+            EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
+            EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
+            EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
+        }
+        return copy;
+    }
+
     // One plug of a second unit and its unplug, each seen in the panel's lists. The plug is not
     // waited for: the panel's lists are the only sign looked for. `arrivalMs` gets the time from
     // the plug to the panel's lists showing two units.
@@ -282,12 +295,9 @@ TEST_F(PanelProcessTest, DriverFailingEveryControlRequestStillGivesATrayPanel) {
     for (std::uint32_t code : codes) {
         ASSERT_TRUE(sim_.Fail(code, ERROR_GEN_FAILURE)) << sim::RequestName(code);
     }
-    ProcessUnderTest* copy = StartInTray();
+    ProcessUnderTest* copy = StartShowingNoDevice();
     ASSERT_NE(copy, nullptr);
     const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
-    EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
-    EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
-    EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
     // A unit arriving meanwhile changes nothing while the driver still fails.
     ASSERT_EQ(sim_.Plug(1).size(), 1u);
     Sleep(300);
@@ -298,12 +308,9 @@ TEST_F(PanelProcessTest, DriverFailingEveryControlRequestStillGivesATrayPanel) {
 TEST_F(PanelProcessTest, PanelStartedWithoutTheDriverRecoversOnTheNextUnitArrival) {
     ASSERT_TRUE(sim_.SetControlPathPresent(false)); // as if the driver were not loaded
     ASSERT_TRUE(sim_.ClearLog());
-    ProcessUnderTest* copy = StartInTray();
+    ProcessUnderTest* copy = StartShowingNoDevice();
     ASSERT_NE(copy, nullptr);
     const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
-    EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
-    EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
-    EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
     EXPECT_TRUE(sim_.Log().empty()) << "no unit was told anything";
 
     // The driver is back; the next unit arrival brings the panel back with it.

@@ -36,7 +36,17 @@ protected:
         return std::vector<std::uint32_t>(list, list + 65);
     }
 
+    // Two units, their states and interface paths in enumeration order.
+    void PlugSecondUnit() {
+        ASSERT_EQ(client_.Plug(1).size(), 1u);
+        units_ = client_.State().units;
+        paths_ = UnitInterfacePaths();
+        ASSERT_EQ(paths_.size(), 2u);
+    }
+
     FileHandle device_;
+    std::vector<sim::UnitState> units_;
+    std::vector<std::string> paths_;
 };
 
 TEST_F(FaultInjection, CountedFaultFailsExactlyThatManyTimes) {
@@ -120,10 +130,9 @@ TEST_F(FaultInjection, UnitRequestsFailToo) {
 }
 
 TEST_F(FaultInjection, UnitRequestsFailForOneUnitOrFromTheirNthOccurrence) {
-    ASSERT_EQ(client_.Plug(1).size(), 1u);
-    const std::vector<sim::UnitState> units = client_.State().units;
-    std::vector<std::string> paths = UnitInterfacePaths();
-    ASSERT_EQ(paths.size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(PlugSecondUnit());
+    const std::vector<sim::UnitState>& units = units_;
+    const std::vector<std::string>& paths = paths_;
     FileHandle first = OpenUnit(paths[0]);
     FileHandle second = OpenUnit(paths[1]);
     ASSERT_TRUE(first.IsValid() && second.IsValid());
@@ -172,10 +181,9 @@ TEST_F(FaultInjection, UnitRequestsFailForOneUnitOrFromTheirNthOccurrence) {
 }
 
 TEST_F(FaultInjection, UnitInterfaceAndControlDeviceCanRefuseToOpen) {
-    ASSERT_EQ(client_.Plug(1).size(), 1u);
-    const std::vector<sim::UnitState> units = client_.State().units;
-    std::vector<std::string> paths = UnitInterfacePaths();
-    ASSERT_EQ(paths.size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(PlugSecondUnit());
+    const std::vector<sim::UnitState>& units = units_;
+    const std::vector<std::string>& paths = paths_;
 
     // A handle opened before the fault keeps working; the unit still enumerates.
     FileHandle opened = OpenUnit(paths[1]);
