@@ -155,6 +155,8 @@ NTSTATUS KsimUnitPnp(PDEVICE_OBJECT device, PIRP irp);
 /* Removes or restores the symbolic link of a started unit's interface; outside the lock. */
 NTSTATUS KsimSetUnitLinkHidden(uint32_t id, BOOLEAN hidden);
 void KsimRestoreUnitLinks(void);
+
+/* UnitRequests.c */
 NTSTATUS KsimUnitIoctl(PDEVICE_OBJECT device, PIRP irp);
 
 /* Pending.c: unit requests completed later. */
