@@ -79,7 +79,7 @@ static const GUID kUnitInterface = {
     0x995949F0, 0x6D7F, 0x4C14, {0x9F, 0x0A, 0x2F, 0x26, 0xE3, 0x25, 0x5C, 0x2B}};
 static const char kBlockName[] = "CInstanceChecker_MMF_KESTREL App";
 static const int kSampleRates[] = {44100, 48000, 88200, 96000};
-static const int kBufferSizes[] = {1500, 2000,  2500,  3000,  3500,  4000,
+static const int kBufferSizes[] = {1500, 2000, 2500,  3000,  3500,  4000,
                                    6000, 8000, 10000, 12000, 18000, 25000};
 /* The selector CONTROL frame; byte 7 is the unit's input plug (1: internal clock). */
 static const BYTE kSelectorFrame[9] = {0x00, 0x08, 0xB8, 0x80, 0x01, 0x10, 0x02, 0x01, 0x01};
@@ -215,8 +215,8 @@ static BOOL SendFrameToUnit(HDEVINFO set, DWORD index, BYTE plug) {
     memcpy(request + 4, &frameLength, sizeof(frameLength));
     memcpy(request + 8, kSelectorFrame, sizeof(kSelectorFrame));
     request[8 + 7] = plug;
-    sent = DeviceIoControl(unit, SEND_REQUEST, request, sizeof(request), response,
-                           sizeof(response), &bytes, &overlapped);
+    sent = DeviceIoControl(unit, SEND_REQUEST, request, sizeof(request), response, sizeof(response),
+                           &bytes, &overlapped);
     if (!sent && GetLastError() == ERROR_IO_PENDING) {
         sent = GetOverlappedResult(unit, &overlapped, &bytes, TRUE);
     }
@@ -226,8 +226,8 @@ static BOOL SendFrameToUnit(HDEVINFO set, DWORD index, BYTE plug) {
 }
 
 static void SendClockSource(int clockSource) {
-    HDEVINFO set = SetupDiGetClassDevsA(&kUnitInterface, NULL, NULL,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&kUnitInterface, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) {
         return;
     }
@@ -311,8 +311,8 @@ static int ReadShort(const BYTE* at) {
 /* The initial list entries: records of control id, 16-bit message, length, text. */
 static void AddInitialEntries(HWND dialog) {
     HMODULE module = GetModuleHandleA(NULL);
-    HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(IDD_KESTREL_DIALOG),
-                               MAKEINTRESOURCEA(RT_DLGINIT));
+    HRSRC info =
+        FindResourceA(module, MAKEINTRESOURCEA(IDD_KESTREL_DIALOG), MAKEINTRESOURCEA(RT_DLGINIT));
     const BYTE* at;
     const BYTE* end;
     if (info == NULL) {
@@ -421,7 +421,8 @@ static void RestoreFonts(HWND dialog) {
     HWND child;
     LockResource(loaded);
     SendMessageA(dialog, WM_SETFONT, (WPARAM)g_previousFont, TRUE);
-    for (child = GetWindow(dialog, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+    for (child = GetWindow(dialog, GW_CHILD); child != NULL;
+         child = GetWindow(child, GW_HWNDNEXT)) {
         SendMessageA(child, WM_SETFONT, (WPARAM)g_previousFont, TRUE);
     }
     FreeResource(loaded);
@@ -467,6 +468,9 @@ static LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam,
 static void AddTrayIcon(HICON icon) {
     WNDCLASSA windowClass;
     NOTIFYICONDATAA data;
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996) /* GetVersion is deprecated; only the major version is needed */
+#endif
     if (LOBYTE(LOWORD(GetVersion())) < 4) {
         return;
     }
