@@ -4,7 +4,8 @@
  * asks for common controls 6), so that the panel's start-up and memory beside it show what our
  * code costs beyond the work that has to be done. It makes these calls, in the panel's order:
  *
- *  1. GetModuleFileNameA; LoadStringA 0xE000               the application name (settings root)
+ *  1. LoadStringA 0xE000, GetModuleFileNameA               the application name (settings root);
+ *     InitializeCriticalSection                             the unit channel's request lock
  *  2. InitCommonControls                                    common controls 6, with the manifest
  *  3. RegisterWindowMessageA "KESTREL tray notification"
  *  4. CreateMutexA unnamed; CreateMutexA "KESTREL App"      the data and the start-up mutex
@@ -13,7 +14,8 @@
  *     information) once per listed unit
  *  7. WaitForSingleObject start-up mutex
  *  8. OpenFileMappingA "CInstanceChecker_MMF_KESTREL App"  (none: no other copy runs)
- *  9. DialogBoxParamA 102; during WM_INITDIALOG:
+ *  9. DialogBoxParamA 102, the platform's own modal loop (the panel runs its framework's loop
+ *     around CreateDialogParamA); during WM_INITDIALOG:
  *     a. FindResourceA 102/240, LoadResource, LockResource, SizeofResource; CB_ADDSTRING for each
  *        initial list entry
  *     b. layout at 96 dpi: FindResourceA 102/RT_DIALOG, LoadResource, LockResource; CreateFontW;
@@ -33,9 +35,9 @@
  *        rate, CB_SELECTSTRING
  *     k. RegCreateKeyExA, RegQueryValueExA, RegCloseKey              read again by the refresh
  *     l. SetupDiGetClassDevsA; SetupDiEnumDeviceInterfaces; SetupDiGetDeviceInterfaceDetailA
- *        twice; CreateFileA overlapped; CreateEventA; DeviceIoControl 0x80883004 (the unit's
- *        clock-source frame), GetOverlappedResult if pending; CloseHandle twice; the same for
- *        the second unit when two are listed; SetupDiDestroyDeviceInfoList
+ *        twice; CreateFileA overlapped; CreateEventA; under the request lock DeviceIoControl
+ *        0x80883004 (the unit's clock-source frame), GetOverlappedResult if pending; CloseHandle
+ *        twice; the same for the second unit when two are listed; SetupDiDestroyDeviceInfoList
  *     m. clock list: CB_RESETCONTENT, EnableWindow, CB_ADDSTRING each, CB_SELECTSTRING; rate list
  *        CB_GETCURSEL
  *     n. DeviceIoControl 0x80882108 (buffer size); buffer list: CB_RESETCONTENT, EnableWindow,
@@ -49,7 +51,7 @@
  * 10. the modal loop: WM_SYSCOMMAND SC_MINIMIZE, DefWindowProcA (minimised), ShowWindow SW_HIDE
  *
  * Command 0x8004 ("E&xit") or Escape ends it: Shell_NotifyIconA NIM_DELETE, DestroyWindow,
- * EndDialog, then the handles are closed. */
+ * EndDialog, then the handles are closed and the lock deleted. */
 #include <windows.h>
 
 #include <commctrl.h>
@@ -97,6 +99,7 @@ static HWND g_trayWindow;
 static BOOL g_minimized;
 static HFONT g_layoutFont;
 static HFONT g_previousFont;
+static CRITICAL_SECTION g_unitRequestLock;
 
 static DWORD ControlRequest(DWORD code, const void* input, DWORD inputSize, void* output,
                             DWORD outputSize) {
@@ -215,11 +218,13 @@ static BOOL SendFrameToUnit(HDEVINFO set, DWORD index, BYTE plug) {
     memcpy(request + 4, &frameLength, sizeof(frameLength));
     memcpy(request + 8, kSelectorFrame, sizeof(kSelectorFrame));
     request[8 + 7] = plug;
+    EnterCriticalSection(&g_unitRequestLock);
     sent = DeviceIoControl(unit, SEND_REQUEST, request, sizeof(request), response, sizeof(response),
                            &bytes, &overlapped);
     if (!sent && GetLastError() == ERROR_IO_PENDING) {
         sent = GetOverlappedResult(unit, &overlapped, &bytes, TRUE);
     }
+    LeaveCriticalSection(&g_unitRequestLock);
     CloseHandle(unit);
     CloseHandle(overlapped.hEvent);
     return sent;
@@ -250,12 +255,10 @@ static void AddThousandths(HWND list, int value, const char* unit, BOOL select) 
     AddText(list, text, select);
 }
 
-static void RefreshLists(HWND dialog, int clockSource) {
-    HWND rates = GetDlgItem(dialog, IDC_SAMPLE_RATE);
-    HWND clocks = GetDlgItem(dialog, IDC_CLOCK_SOURCE);
-    HWND buffers = GetDlgItem(dialog, IDC_BUFFER_SIZE);
+static void RefreshLists(HWND rates, HWND clocks, HWND buffers) {
     int rate[2] = {0, -1};
     int buffer[4] = {-1, 0, 0, 0};
+    int clockSource;
     int i;
     if (ControlRequest(GET_SAMPLE_RATE, NULL, 0, rate, sizeof(rate)) != 0) {
         SendMessageA(rates, CB_RESETCONTENT, 0, 0);
@@ -505,6 +508,7 @@ static void DeleteTrayIcon(void) {
 static void InitPanel(HWND dialog) {
     HMENU systemMenu;
     char about[128];
+    HWND rates, clocks, buffers;
     AddInitialEntries(dialog);
     ApplyLayout(dialog);
     if ((systemMenu = GetSystemMenu(dialog, FALSE)) != NULL &&
@@ -519,7 +523,11 @@ static void InitPanel(HWND dialog) {
     }
     PublishWindow(dialog);
     RegisterForUnits(dialog);
-    RefreshLists(dialog, ReadClockSource());
+    rates = GetDlgItem(dialog, IDC_SAMPLE_RATE);
+    clocks = GetDlgItem(dialog, IDC_CLOCK_SOURCE);
+    buffers = GetDlgItem(dialog, IDC_BUFFER_SIZE);
+    ReadClockSource(); /* the panel's start value; the refresh reads it again */
+    RefreshLists(rates, clocks, buffers);
     PostMessageA(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     AddTrayIcon(LoadIconA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDR_MAINFRAME)));
     RestoreFonts(dialog);
@@ -557,6 +565,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)commandLine;
     (void)show;
     ReadAppName();
+    InitializeCriticalSection(&g_unitRequestLock);
     InitCommonControls();
     g_trayMessage = RegisterWindowMessageA("KESTREL tray notification");
     g_dataMutex = CreateMutexA(NULL, FALSE, NULL);
@@ -581,5 +590,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     }
     CloseHandle(g_startupMutex);
     CloseHandle(g_dataMutex);
+    DeleteCriticalSection(&g_unitRequestLock);
     return 0;
 }
