@@ -1,9 +1,5 @@
 #include "CWnd.h"
 
-#include <cstdio>
-#include <string>
-#include <vector>
-
 IMPLEMENT_RUNTIME_CLASS(CWnd, CObject)
 
 namespace {
@@ -12,9 +8,21 @@ namespace {
 // of any class can be taken over.
 const char kObjectProperty[] = "KestrelFrameworkCWnd";
 
-// The object whose window CreateEx is creating: its first message attaches it. Windows are
-// created on the thread that runs them, so one slot per thread is enough.
-thread_local CWnd* t_windowBeingCreated = nullptr;
+// The object whose window CreateEx is creating: its first message attaches it. The program's
+// windows are all made and run on its one user-interface thread, so one slot is enough (a slot
+// per thread would cost the static runtime's emulated thread storage, and its threads library).
+CWnd* g_windowBeingCreated = nullptr;
+
+// A window class registered by AfxRegisterWndClass; kept, with its name, for the whole process.
+struct RegisteredClass {
+    UINT style;
+    HCURSOR cursor;
+    HBRUSH background;
+    HICON icon;
+    char name[64];
+    const RegisteredClass* next;
+};
+const RegisteredClass* g_registeredClasses = nullptr;
 
 bool MatchesRow(const MessageTableEntry& row, UINT message, UINT code, UINT id) {
     if (row.message != message) {
@@ -49,12 +57,12 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
     if (m_hWnd != nullptr) {
         return FALSE;
     }
-    CWnd* outer = t_windowBeingCreated;
-    t_windowBeingCreated = this;
+    CWnd* outer = g_windowBeingCreated;
+    g_windowBeingCreated = this;
     HWND window = CreateWindowExA(exStyle, className, windowName, style, x, y, width, height,
                                   parent, menu, GetModuleHandleA(nullptr), param);
     DWORD error = GetLastError();
-    t_windowBeingCreated = outer;
+    g_windowBeingCreated = outer;
     if (window == nullptr) {
         SetLastError(error);
         return FALSE;
@@ -143,9 +151,9 @@ void CWnd::Detach() {
 
 LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* wnd = FromHandlePermanent(window);
-    if (wnd == nullptr && t_windowBeingCreated != nullptr) {
-        wnd = t_windowBeingCreated;
-        t_windowBeingCreated = nullptr;
+    if (wnd == nullptr && g_windowBeingCreated != nullptr) {
+        wnd = g_windowBeingCreated;
+        g_windowBeingCreated = nullptr;
         wnd->Attach(window);
     }
     if (wnd == nullptr) {
@@ -162,17 +170,17 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam
 }
 
 const char* AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon) {
-    // Names are kept for the whole process: callers hold on to the returned pointer.
-    static std::vector<std::string>* names = new std::vector<std::string>();
-    char name[96];
-    std::snprintf(name, sizeof(name), "KestrelWnd:%x:%p:%p:%p", classStyle,
-                  static_cast<void*>(cursor), static_cast<void*>(background),
-                  static_cast<void*>(icon));
-    for (const std::string& known : *names) {
-        if (known == name) {
-            return known.c_str();
+    for (const RegisteredClass* known = g_registeredClasses; known != nullptr;
+         known = known->next) {
+        if (known->style == classStyle && known->cursor == cursor &&
+            known->background == background && known->icon == icon) {
+            return known->name;
         }
     }
+    auto* added = new RegisteredClass{classStyle, cursor, background, icon, {}, nullptr};
+    // User and GDI handles are 32-bit values, on 64-bit Windows too.
+    wsprintfA(added->name, "KestrelWnd:%x:%x:%x:%x", classStyle, HandleToULong(cursor),
+              HandleToULong(background), HandleToULong(icon));
     WNDCLASSA windowClass = {};
     windowClass.style = classStyle;
     windowClass.lpfnWndProc = &CWnd::StaticWindowProc;
@@ -180,10 +188,14 @@ const char* AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH backgrou
     windowClass.hCursor = cursor;
     windowClass.hbrBackground = background;
     windowClass.hIcon = icon;
-    windowClass.lpszClassName = name;
+    windowClass.lpszClassName = added->name;
     if (RegisterClassA(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        const DWORD error = GetLastError();
+        delete added;
+        SetLastError(error);
         return nullptr;
     }
-    names->push_back(name);
-    return names->back().c_str();
+    added->next = g_registeredClasses;
+    g_registeredClasses = added;
+    return added->name;
 }

@@ -5,7 +5,6 @@
 #include "ClockSourceCommand.h"
 #include "DeviceGlobals.h"
 
-#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -30,9 +29,10 @@ struct CpuLevelCommand {
 const CpuLevelCommand kCpuLevels[] = {
     {ID_CPU_LOW, 4000}, {ID_CPU_MEDIUM, 2000}, {ID_CPU_HIGH, 1000}};
 
-// "48.0 kHz", "2.5 ms": the thousands, then one decimal, truncated.
+// "48.0 kHz", "2.5 ms": the thousands, then one decimal, truncated. The texts are short and
+// fit any buffer of this size.
 void FormatThousandths(char (&text)[32], int value, const char* unit) {
-    std::snprintf(text, sizeof(text), "%d.%01d %s", value / 1000, (value % 1000) / 100, unit);
+    wsprintfA(text, "%d.%01d %s", value / 1000, (value % 1000) / 100, unit);
 }
 
 } // namespace

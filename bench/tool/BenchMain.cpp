@@ -1,8 +1,8 @@
 // kestrel_bench: measures the panel against the baseline under the current Wine session with
 // the driver simulator, prints the table and writes it as markdown.
 //
-//   kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--runs N] [--cycles N] [--idle SECONDS]
-//                 [--only startup|arrival|requests|idle]
+//   kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--floor FLOOR_EXE] [--starts N] [--runs N]
+//                 [--cycles N] [--idle SECONDS] [--only startup|arrival|requests|idle]
 //   kestrel_bench --watch-arrivals BLOCK   (the arrival benchmark's bare window, started by it)
 //
 // Exit status: 0 when every part ran (targets missed or not), 1 when a part could not run,
@@ -29,8 +29,8 @@ const Part kParts[] = {
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--runs N] "
-                         "[--cycles N] [--idle SECONDS] [--only PART]\n");
+    std::fprintf(stderr, "usage: kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--floor EXE] "
+                         "[--starts N] [--runs N] [--cycles N] [--idle SECONDS] [--only PART]\n");
     return 2;
 }
 
@@ -49,7 +49,11 @@ int main(int argc, char** argv) {
     const char* resultsPath = argv[3];
     const char* only = nullptr;
     for (int i = 4; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--runs") == 0) {
+        if (std::strcmp(argv[i], "--floor") == 0) {
+            settings.floorExe = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--starts") == 0) {
+            settings.starts = std::atoi(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--runs") == 0) {
             settings.runs = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--cycles") == 0) {
             settings.cycles = std::atoi(argv[i + 1]);
@@ -61,7 +65,8 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    if (settings.runs < 1 || settings.cycles < 1 || settings.idleSeconds < 1) {
+    if (settings.starts < 1 || settings.runs < 1 || settings.cycles < 1 ||
+        settings.idleSeconds < 1) {
         return Usage();
     }
 

@@ -10,12 +10,15 @@
 struct BenchSettings {
     std::string panelExe;
     std::string baselineExe;
-    int runs = 10;        // starts of each program; repetitions of each user action
+    std::string floorExe; // "" leaves the floor out
+    int starts = 20;      // measured starts of each program in the start-up comparison
+    int runs = 10;        // repetitions of each user action
     int cycles = 50;      // plug/unplug cycles
     int idleSeconds = 60; // time in the tray for the idle figures
 };
 
-// Start to hidden in the tray, and private memory once there: the panel against the baseline.
+// Start to hidden in the tray, and private memory once there: the panel against the bare
+// baseline and the floor.
 bool RunStartupBench(const BenchSettings& settings, ResultTable& table);
 // A unit's arrival (and removal) to rebuilt lists, against the notification's own time.
 bool RunArrivalBench(const BenchSettings& settings, ResultTable& table);

@@ -1,0 +1,86 @@
+// Linked into "Quillmar KESTREL.exe" only, with GCC's static C++ runtime: replacements for the
+// few runtime entry points whose library versions drag in code the program never runs. Each
+// definition here keeps the library's outcome for this program, so that the linker takes ours
+// and leaves the library's object file out (a library object still pulled in by something else
+// would clash with these definitions and fail the link, never slip in silently).
+//
+// - The terminate handler. The library's verbose one prints the uncaught exception's demangled
+//   type to stderr, which pulls in the whole demangler; a windowed program has no stderr to
+//   print to, so ours only ends the process, as the verbose one does after printing.
+// - The library's error throws (bits/functexcept.h). The library keeps them all in one object
+//   that needs every standard exception class and, through them, a second string
+//   implementation. The program catches std::bad_alloc (a unit list that cannot grow) and its
+//   own CResourceException, nothing else: bad_alloc is still thrown as such; every other error
+//   here would be a length or index beyond what the program's few short strings and small
+//   arrays can reach, and uncaught it would end in std::terminate, which is what ours call.
+// - The record of the exceptions being thrown and caught. The library keeps one per thread in
+//   emulated thread storage, which brings in a threads library; C++ code of this program runs
+//   on its one user-interface thread only, so one record serves.
+// - The one-time set-up call of the 32-bit exception unwinder (pthread_once). The threads
+//   library keeps it beside thread creation, cancellation and priorities, all of which come
+//   with it; on the one thread that throws, a flag does the same.
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#if defined(__GLIBCXX__)
+
+#include <cxxabi.h>
+
+namespace __gnu_cxx {
+
+void __verbose_terminate_handler() {
+    std::abort();
+}
+
+} // namespace __gnu_cxx
+
+namespace std {
+
+void __throw_bad_alloc() {
+    throw bad_alloc();
+}
+
+void __throw_length_error(const char*) {
+    terminate();
+}
+
+void __throw_out_of_range_fmt(const char*, ...) {
+    terminate();
+}
+
+} // namespace std
+
+namespace __cxxabiv1 {
+
+// Laid out as the library's own: the exceptions caught and not yet finished, innermost first,
+// and the count of those thrown and not yet caught.
+struct __cxa_eh_globals {
+    void* caughtExceptions;
+    unsigned int uncaughtExceptions;
+};
+
+namespace {
+__cxa_eh_globals g_exceptionRecord = {nullptr, 0};
+} // namespace
+
+extern "C" __cxa_eh_globals* __cxa_get_globals() noexcept {
+    return &g_exceptionRecord;
+}
+
+extern "C" __cxa_eh_globals* __cxa_get_globals_fast() noexcept {
+    return &g_exceptionRecord;
+}
+
+} // namespace __cxxabiv1
+
+// `once` is the threads library's pthread_once_t, which starts at 0.
+extern "C" int pthread_once(long* once, void (*init)(void)) {
+    if (*once == 0) {
+        *once = 1;
+        init();
+    }
+    return 0;
+}
+
+#endif
