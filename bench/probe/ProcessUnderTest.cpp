@@ -103,18 +103,6 @@ SIZE_T ProcessUnderTest::PrivateBytes() const {
     return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-long long ProcessUnderTest::CpuTime() const {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process_, &created, &exited, &kernel, &user)) {
-        return -1;
-    }
-    auto ticks = [](const FILETIME& time) {
-        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                      time.dwLowDateTime);
-    };
-    return ticks(kernel) + ticks(user);
-}
-
 bool ProcessUnderTest::WaitForExit(DWORD timeoutMs) const {
     return process_ != nullptr && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
 }

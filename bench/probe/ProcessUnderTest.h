@@ -36,8 +36,6 @@ public:
     // Private bytes committed: PrivateUsage, or PagefileUsage where the system leaves
     // PrivateUsage at 0 (Wine 8); the two are the same figure on Windows. 0 on failure.
     SIZE_T PrivateBytes() const;
-    // User plus kernel CPU time so far, in 100-ns units; -1 on failure.
-    long long CpuTime() const;
 
     // Waits up to `timeoutMs` for the process to end.
     bool WaitForExit(DWORD timeoutMs) const;

@@ -2,7 +2,7 @@
 // the driver simulator, prints the table and writes it as markdown.
 //
 //   kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--floor FLOOR_EXE] [--starts N] [--runs N]
-//                 [--cycles N] [--idle SECONDS] [--only startup|arrival|requests|idle]
+//                 [--cycles N] [--only startup|arrival|requests]
 //   kestrel_bench --watch-arrivals BLOCK   (the arrival benchmark's bare window, started by it)
 //
 // Exit status: 0 when every part ran (targets missed or not), 1 when a part could not run,
@@ -25,12 +25,11 @@ const Part kParts[] = {
     {"startup", RunStartupBench},
     {"arrival", RunArrivalBench},
     {"requests", RunRequestBench},
-    {"idle", RunIdleBench},
 };
 
 int Usage() {
     std::fprintf(stderr, "usage: kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--floor EXE] "
-                         "[--starts N] [--runs N] [--cycles N] [--idle SECONDS] [--only PART]\n");
+                         "[--starts N] [--runs N] [--cycles N] [--only PART]\n");
     return 2;
 }
 
@@ -57,16 +56,13 @@ int main(int argc, char** argv) {
             settings.runs = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--cycles") == 0) {
             settings.cycles = std::atoi(argv[i + 1]);
-        } else if (std::strcmp(argv[i], "--idle") == 0) {
-            settings.idleSeconds = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--only") == 0) {
             only = argv[i + 1];
         } else {
             return Usage();
         }
     }
-    if (settings.starts < 1 || settings.runs < 1 || settings.cycles < 1 ||
-        settings.idleSeconds < 1) {
+    if (settings.starts < 1 || settings.runs < 1 || settings.cycles < 1) {
         return Usage();
     }
 

@@ -14,7 +14,6 @@ struct BenchSettings {
     int starts = 20;      // measured starts of each program in the start-up comparison
     int runs = 10;        // repetitions of each user action
     int cycles = 50;      // plug/unplug cycles
-    int idleSeconds = 60; // time in the tray for the idle figures
 };
 
 // Start to hidden in the tray, and private memory once there: the panel against the bare
@@ -27,8 +26,6 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table);
 int WatchArrivals(const char* blockName);
 // Driver requests per user action and per refresh, against the fixed calling order.
 bool RunRequestBench(const BenchSettings& settings, ResultTable& table);
-// CPU time and messages while the panel sits in the tray.
-bool RunIdleBench(const BenchSettings& settings, ResultTable& table);
 
 // Starts the panel and waits until it is hidden in the tray; false (with a message on stderr)
 // if it does not get there within 30 s.
