@@ -62,7 +62,8 @@ HWND TargetWindow() {
 } // namespace
 
 CSystemTray::CSystemTray()
-    : iconShown(FALSE), iconData{}, defaultItem(0), defaultItemByPosition(TRUE) {}
+    : iconShown(FALSE), iconData{}, defaultItem(0), defaultItemByPosition(TRUE),
+      taskbarCreatedMessage(0) {}
 
 CSystemTray::~CSystemTray() {
     DeleteTrayIcon();
@@ -78,6 +79,7 @@ BOOL CSystemTray::CreateTrayIcon(CWnd* window, UINT message, const char* tip, HI
         return FALSE;
     }
 
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     CreateEx(0, AfxRegisterWndClass(0), "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr);
 
     HWND notified = window == nullptr ? nullptr : window->m_hWnd;
@@ -107,7 +109,23 @@ LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == iconData.uCallbackMessage) {
         return HandleTrayMessage(wParam, lParam);
     }
+    if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
+        OnTaskbarCreated();
+        return 0;
+    }
     return CWnd::WindowProc(message, wParam, lParam);
+}
+
+void CSystemTray::OnTaskbarCreated() {
+    // uFlags is set by CreateTrayIcon and cleared by DeleteTrayIcon: an icon that was asked
+    // for, and never deleted, whether the shell took it or not.
+    if (iconData.uFlags == 0) {
+        return;
+    }
+    // A new shell holds no icons. One that kept ours refuses a second add of it; the icon is
+    // there all the same, so it is brought up to date instead and counts as shown, so that the
+    // panel's end still removes it.
+    iconShown = Shell_NotifyIconA(NIM_ADD, &iconData) || Shell_NotifyIconA(NIM_MODIFY, &iconData);
 }
 
 LRESULT CSystemTray::HandleTrayMessage(WPARAM wParam, LPARAM lParam) {

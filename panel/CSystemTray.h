@@ -9,7 +9,9 @@
 // The panel's icon in the notification area. The object's own window is a hidden popup that
 // receives the shell's notifications for the icon; the icon does no work itself: a right click
 // opens the tray menu (menu resource = icon id) and a double click sends the default entry's
-// command, both to the application's main window as WM_COMMAND.
+// command, both to the application's main window as WM_COMMAND. When the shell makes its
+// notification area anew ("TaskbarCreated", e.g. after a restart of the shell, or when the
+// taskbar comes up after the program), the icon is added again.
 class CSystemTray : public CWnd {
     DECLARE_RUNTIME_CLASS(CSystemTray)
 
@@ -35,6 +37,8 @@ public:
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Adds the icon again, with the same data, unless none was asked for or it was deleted.
+    void OnTaskbarCreated();
 
     // The result of the last add; a delete clears it.
     BOOL iconShown;
@@ -44,4 +48,6 @@ protected:
     UINT defaultItem;
     // `defaultItem` is a position in the tray menu rather than a command id.
     BOOL defaultItemByPosition;
+    // The shell's registered "TaskbarCreated" message; 0 until the hidden window is made.
+    UINT taskbarCreatedMessage;
 };

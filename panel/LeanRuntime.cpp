@@ -5,8 +5,9 @@
 // would clash with these definitions and fail the link, never slip in silently).
 //
 // - The terminate handler. The library's verbose one prints the uncaught exception's demangled
-//   type to stderr, which pulls in the whole demangler; a windowed program has no stderr to
-//   print to, so ours only ends the process, as the verbose one does after printing.
+//   type to stderr, which pulls in the whole demangler, and then calls abort, whose C runtime
+//   shows an "abnormal program termination" message box in a windowed program and waits for
+//   it. Ours ends the process at once, silently, with kTerminateExitCode.
 // - The library's error throws (bits/functexcept.h). The library keeps them all in one object
 //   that needs every standard exception class and, through them, a second string
 //   implementation. The program catches std::bad_alloc (a unit list that cannot grow) and its
@@ -15,22 +16,38 @@
 //   arrays can reach, and uncaught it would end in std::terminate, which is what ours call.
 // - The record of the exceptions being thrown and caught. The library keeps one per thread in
 //   emulated thread storage, which brings in a threads library; C++ code of this program runs
-//   on its one user-interface thread only, so one record serves.
+//   on its one user-interface thread only, so one record serves. The library's code reads and
+//   writes the record through its own private declaration: ours must have the same layout,
+//   which is checked for the library releases whose layout is known; any other fails the
+//   build.
 // - The one-time set-up call of the 32-bit exception unwinder (pthread_once). The threads
 //   library keeps it beside thread creation, cancellation and priorities, all of which come
 //   with it; on the one thread that throws, a flag does the same.
-#include <cstdlib>
+#include "LeanRuntime.h"
+
 #include <exception>
 #include <new>
 
 #if defined(__GLIBCXX__)
 
+#include <windows.h>
+
 #include <cxxabi.h>
+#include <pthread.h>
+
+// The record below copies libsupc++'s private __cxa_eh_globals (unwind-cxx.h): two fields on
+// every target but ARM's EABI unwinder, unchanged in the releases listed here. For another
+// release, compare that header with the record and add the release once they agree.
+#if defined(__ARM_EABI_UNWINDER__)
+#error "the ARM EABI unwinder's exception record has a third field: LeanRuntime.cpp cannot stand in"
+#endif
+static_assert(_GLIBCXX_RELEASE == 12,
+              "check libsupc++'s __cxa_eh_globals against the record in LeanRuntime.cpp");
 
 namespace __gnu_cxx {
 
 void __verbose_terminate_handler() {
-    std::abort();
+    TerminateProcess(GetCurrentProcess(), kTerminateExitCode);
 }
 
 } // namespace __gnu_cxx
@@ -74,8 +91,9 @@ extern "C" __cxa_eh_globals* __cxa_get_globals_fast() noexcept {
 
 } // namespace __cxxabiv1
 
-// `once` is the threads library's pthread_once_t, which starts at 0.
-extern "C" int pthread_once(long* once, void (*init)(void)) {
+// Declared by pthread.h, so that a threads library with another signature fails the build.
+static_assert(PTHREAD_ONCE_INIT == 0, "pthread_once_t starts at 0");
+extern "C" int pthread_once(pthread_once_t* once, void (*init)(void)) {
     if (*once == 0) {
         *once = 1;
         init();

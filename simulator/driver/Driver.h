@@ -66,9 +66,12 @@ typedef struct KSIM_SHORT_RULE {
     uint32_t bytes;
 } KSIM_SHORT_RULE;
 
-/* The whole simulated state; every field is guarded by lock. */
+/* The whole simulated state; every field is guarded by lock, but for linkLock. */
 typedef struct KSIM_GLOBALS {
     KSPIN_LOCK lock;
+    /* Held while a unit's symbolic link is made, removed or freed, which happens outside lock:
+     * a unit found under lock stays alive, and its link stays valid, while this is held. */
+    KMUTEX linkLock;
     PDRIVER_OBJECT driver;
     PDEVICE_OBJECT control;
     PDEVICE_OBJECT simControl;

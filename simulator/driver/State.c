@@ -5,6 +5,7 @@ KSIM_GLOBALS g_sim;
 
 NTSTATUS KsimStateInit(void) {
     KeInitializeSpinLock(&g_sim.lock);
+    KeInitializeMutex(&g_sim.linkLock, 0);
     InitializeListHead(&g_sim.pending);
     g_sim.log = (KsimLogEntry*)ExAllocatePoolWithTag(
         NonPagedPool, sizeof(KsimLogEntry) * KSIM_LOG_CAPACITY, KSIM_TAG);
@@ -61,7 +62,13 @@ NTSTATUS KsimStatusFromWin32(uint32_t error) {
     return (NTSTATUS)(0xC0070000u | (error & 0xFFFFu));
 }
 
+/* A request matches at most two rules, one for its unit and one for any target (a rule takes
+ * the place of an earlier one of the same code and unit), and the outcome does not depend on
+ * where they are kept: every matching rule counts the request towards its `from`, whether the
+ * request fails or not; of the rules past their `from`, the one for the unit fails the request,
+ * else the one for any target; only the rule that fails it uses up one of its count. */
 BOOLEAN KsimTakeFaultLocked(uint32_t code, uint32_t target, NTSTATUS* status) {
+    KSIM_FAULT_RULE* firing = NULL;
     uint32_t i;
     for (i = 0; i < KSIM_MAX_FAULTS; ++i) {
         KSIM_FAULT_RULE* rule = &g_sim.faults[i];
@@ -70,15 +77,18 @@ BOOLEAN KsimTakeFaultLocked(uint32_t code, uint32_t target, NTSTATUS* status) {
         }
         if (rule->passes != 0) {
             --rule->passes;
-            continue;
+        } else if (!firing || firing->unit == 0) {
+            firing = rule;
         }
-        *status = KsimStatusFromWin32(rule->error);
-        if (!rule->always && --rule->remaining == 0) {
-            rule->used = FALSE;
-        }
-        return TRUE;
     }
-    return FALSE;
+    if (!firing) {
+        return FALSE;
+    }
+    *status = KsimStatusFromWin32(firing->error);
+    if (!firing->always && --firing->remaining == 0) {
+        firing->used = FALSE;
+    }
+    return TRUE;
 }
 
 ULONG_PTR KsimShortenLocked(uint32_t code, ULONG_PTR length) {

@@ -118,22 +118,33 @@ static KSIM_UNIT* StartedUnitLocked(uint32_t id) {
     return NULL;
 }
 
+static void LockLinks(void) {
+    KeWaitForSingleObject(&g_sim.linkLock, Executive, KernelMode, FALSE, NULL);
+}
+
+static void UnlockLinks(void) {
+    KeReleaseMutex(&g_sim.linkLock, FALSE);
+}
+
 NTSTATUS KsimSetUnitLinkHidden(uint32_t id, BOOLEAN hidden) {
     KSIM_UNIT* unit;
     NTSTATUS status = STATUS_SUCCESS;
     KIRQL irql;
+    /* A unit being stopped or deleted waits for the link lock before it touches its link or
+     * goes, so the unit found here lives until the lock is released. */
+    LockLinks();
     KeAcquireSpinLock(&g_sim.lock, &irql);
     unit = StartedUnitLocked(id);
     KeReleaseSpinLock(&g_sim.lock, irql);
     if (!unit) {
-        return STATUS_NO_SUCH_DEVICE;
-    }
-    if (unit->linkHidden != hidden) {
+        status = STATUS_NO_SUCH_DEVICE;
+    } else if (unit->linkHidden != hidden) {
         status = hidden ? IoDeleteSymbolicLink(&unit->link) : CreateLink(unit);
         if (NT_SUCCESS(status)) {
             unit->linkHidden = hidden;
         }
     }
+    UnlockLinks();
     return status;
 }
 
@@ -160,20 +171,26 @@ static void Stop(KSIM_UNIT* unit) {
     unit->started = FALSE;
     KeReleaseSpinLock(&g_sim.lock, irql);
     KsimFailPendingForUnit(unit, STATUS_DEVICE_REMOVED);
+    LockLinks();
     if (unit->linkHidden && NT_SUCCESS(CreateLink(unit))) {
         /* Disabling the interface removes the link; it must be there to be removed. */
         unit->linkHidden = FALSE;
     }
+    UnlockLinks();
     if (wasStarted && unit->linkValid) {
         IoSetDeviceInterfaceState(&unit->link, FALSE);
     }
 }
 
 static void Delete(KSIM_UNIT* unit) {
+    /* No link change is under way for this unit once the lock is had; the unit is stopped, so
+     * none starts after it. */
+    LockLinks();
     if (unit->linkValid) {
         RtlFreeUnicodeString(&unit->link);
         unit->linkValid = FALSE;
     }
+    UnlockLinks();
     if (unit->notifyEvent) {
         ZwClose(unit->notifyEvent);
         unit->notifyEvent = NULL;

@@ -55,6 +55,88 @@ std::string VisibleTooltip() {
     return search.text;
 }
 
+bool ForgetIcon(HWND owner, UINT id) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = owner;
+    icon.uID = id;
+    return Shell_NotifyIconA(NIM_DELETE, &icon) != FALSE;
+}
+
+bool AnnounceTaskbar() {
+    const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    DWORD_PTR result = 0;
+    return message != 0 && SendMessageTimeoutA(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG,
+                                               10000, &result) != 0;
+}
+
+RefusingShell::RefusingShell() {
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = std::thread([this, made] { Run(made); });
+    WaitForSingleObject(made, 10000);
+    CloseHandle(made);
+}
+
+RefusingShell::~RefusingShell() {
+    Close();
+}
+
+bool RefusingShell::IsInFront() const {
+    return window_ != nullptr && Taskbar() == window_;
+}
+
+void RefusingShell::Close() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    thread_.join();
+}
+
+void RefusingShell::Run(HANDLE made) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&windowClass);
+    // Topmost and made last: first in the z-order, so first found.
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 1,
+                                  1, nullptr, nullptr, windowClass.hInstance, this);
+    window_ = window;
+    SetEvent(made);
+    if (window == nullptr) {
+        return;
+    }
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&message);
+    }
+    window_ = nullptr;
+    UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
+}
+
+LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* shell = reinterpret_cast<RefusingShell*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_COPYDATA) {
+        // Shell_NotifyIcon's request: the icon's owner in wParam, the operation in dwData.
+        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        HWND none = nullptr;
+        if (shell != nullptr && data->dwData == NIM_ADD) {
+            shell->refusedOwner_.compare_exchange_strong(none, reinterpret_cast<HWND>(wParam));
+        }
+        return FALSE;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 HWND TaskbarButton(HWND window) {
     HWND taskbar = Taskbar();
     for (HWND child = GetWindow(taskbar, GW_CHILD); child != nullptr;

@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 namespace e2e {
 
@@ -25,5 +27,37 @@ std::string VisibleTooltip();
 
 // The taskbar's button for `window`, or null when it has none.
 HWND TaskbarButton(HWND window);
+
+// Makes the shell drop the icon (owner, id), as a shell that restarts loses every icon.
+bool ForgetIcon(HWND owner, UINT id);
+// Broadcasts "TaskbarCreated" as a Windows shell does once its notification area is made anew
+// (Wine's shell never sends it); returns once every top-level window has handled it.
+bool AnnounceTaskbar();
+
+// A shell whose notification area is not up yet: a window of the shell's class in front of the
+// real one (Shell_NotifyIcon hands icons to the first it finds), on a thread of its own, that
+// refuses every icon. It notes the window whose add it refused first.
+class RefusingShell {
+public:
+    RefusingShell();
+    ~RefusingShell();
+    RefusingShell(const RefusingShell&) = delete;
+    RefusingShell& operator=(const RefusingShell&) = delete;
+
+    // Icons go to this window rather than to the real shell.
+    bool IsInFront() const;
+    // The owner of the first icon that was refused, or null while none was.
+    HWND RefusedOwner() const { return refusedOwner_; }
+    // The window goes; icons go to the real shell again.
+    void Close();
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Run(HANDLE made);
+
+    std::atomic<HWND> window_{nullptr};
+    std::atomic<HWND> refusedOwner_{nullptr};
+    std::thread thread_;
+};
 
 } // namespace e2e

@@ -1,6 +1,6 @@
 // The tray menu under a real right click: what it shows (against reference menus drawn here from
 // the program's own menu resource), what Escape and a chosen CPU entry send to the driver, and
-// "E&xit" by its mnemonic.
+// "E&xit" by its mnemonic. The icon when the shell makes its notification area anew.
 //
 // Not observable from outside the program: the WM_NULL that the icon posts to the panel after
 // the menu closes (tests/tray checks it in one process).
@@ -185,6 +185,47 @@ TEST_F(TrayMenuE2e, ShowsTheDriverLevelAndSendsOnlyWhatTheUserChooses) {
     ASSERT_EQ(menus.size(), 1u);
     ASSERT_TRUE(PressKeys(menus[0], {"x"}));
     EXPECT_TRUE(WaitEnded(panel_));
+}
+
+// A restarting shell loses every icon and then broadcasts "TaskbarCreated": the icon comes
+// back and works. A shell that kept the icon gets the broadcast too: still one icon, which the
+// program's end removes.
+TEST_F(PanelE2e, TheIconComesBackWhenTheShellAnnouncesANewTaskbar) {
+    ASSERT_TRUE(StartHidden());
+    HWND panel = panel_.Panel();
+    HWND owner = panel_.TrayOwner();
+    ASSERT_TRUE(ForgetIcon(owner, kTrayIconId));
+    ASSERT_FALSE(ShellHasIcon(owner, kTrayIconId));
+
+    ASSERT_TRUE(AnnounceTaskbar());
+    EXPECT_TRUE(ShellHasIcon(owner, kTrayIconId));
+    EXPECT_TRUE(RestoreFromTray(panel));
+
+    ASSERT_TRUE(AnnounceTaskbar());
+    EXPECT_TRUE(ShellHasIcon(owner, kTrayIconId));
+    PostMessageA(panel, WM_COMMAND, kExitCommand, 0);
+    EXPECT_TRUE(WaitEnded(panel_));
+}
+
+// At a logon the program may start before the taskbar is up: the shell refuses the icon, the
+// program runs on without it, and adds it once the taskbar is announced.
+TEST_F(PanelE2e, AnIconRefusedAtStartIsAddedWhenTheTaskbarIsAnnounced) {
+    RefusingShell early;
+    ASSERT_TRUE(early.IsInFront());
+    ASSERT_TRUE(panel_.Start());
+    ASSERT_TRUE(WaitUntil([&] { return early.RefusedOwner() != nullptr; }, 20000))
+        << "the program never tried to add its icon";
+    HWND owner = early.RefusedOwner();
+    early.Close();
+    ASSERT_FALSE(ShellHasIcon(owner, kTrayIconId));
+    DWORD exitCode = 0;
+    ASSERT_FALSE(panel_.WaitForExit(0, exitCode)) << "the program ended, exit code " << exitCode;
+
+    ASSERT_TRUE(AnnounceTaskbar());
+    ASSERT_TRUE(panel_.WaitForPanel());
+    EXPECT_EQ(panel_.TrayOwner(), owner);
+    ASSERT_TRUE(WaitHidden(panel_.Panel()));
+    EXPECT_TRUE(RestoreFromTray(panel_.Panel()));
 }
 
 } // namespace

@@ -2,11 +2,13 @@
 // unplugged again and again while it sits in the tray (its handle, GDI and USER counts must stay
 // flat and its lists be right at the end), twenty copies started at once (one panel), a copy
 // killed (the next start runs its own), a driver failing every control request, and a driver
-// that is not there when the panel starts.
+// that is not there when the panel starts. Besides: a program with the panel's C++ runtime that
+// reaches std::terminate ends silently.
 //
 // The number of plug/unplug cycles is KESTREL_PLUG_CYCLES (default 30); scripts/soak runs 1000.
 #include "KestrelSimProtocol.h"
 #include "ArrivalWatcher.h"
+#include "LeanRuntime.h"
 #include "PanelWindow.h"
 #include "ProcessUnderTest.h"
 #include "RawPlug.h"
@@ -43,13 +45,18 @@ const Texts kFourRates = {"44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz"};
 const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
                           "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms"};
 
-std::string PanelExe() {
+// A program beside this one: <build>\tests\reliability\<name>.
+std::string ProgramHere(const char* name) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string self(path);
-    // <build>\tests\reliability\this.exe -> <build>\panel\Quillmar KESTREL.exe
-    std::string build = self.substr(0, self.find_last_of('\\'));
-    build = build.substr(0, build.find_last_of('\\'));
+    return self.substr(0, self.find_last_of('\\') + 1) + name;
+}
+
+std::string PanelExe() {
+    // <build>\tests\reliability\ -> <build>\panel\Quillmar KESTREL.exe
+    std::string build = ProgramHere("");
+    build = build.substr(0, build.find_last_of('\\', build.size() - 2));
     build = build.substr(0, build.find_last_of('\\'));
     return build + "\\panel\\Quillmar KESTREL.exe";
 }
@@ -344,6 +351,25 @@ TEST_F(PanelProcessTest, StartupLockThatCannotBeMadeEndsTheStartWithoutAPanel) {
     // With the name free again, the next start runs its panel.
     squatter.Reset();
     ASSERT_NE(StartInTray(), nullptr);
+}
+
+TEST(UncaughtErrorTest, EndsTheProgramAtOnceWithItsCodeAndShowsNothing) {
+    ProcessUnderTest probe;
+    ASSERT_TRUE(probe.Start(ProgramHere("terminate_probe.exe"))) << GetLastError();
+    if (!probe.WaitForExit(20000)) {
+        // A runtime that reports the error waits in a message box.
+        std::string shown;
+        for (HWND window : probe.TopLevelWindows()) {
+            if (IsWindowVisible(window)) {
+                char text[128] = {};
+                GetWindowTextA(window, text, sizeof(text));
+                shown += std::string(" \"") + text + "\"";
+            }
+        }
+        probe.Kill();
+        FAIL() << "the program did not end; its visible windows:" << shown;
+    }
+    EXPECT_EQ(probe.ExitCode(), kTerminateExitCode);
 }
 
 } // namespace

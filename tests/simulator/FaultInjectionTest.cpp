@@ -172,12 +172,39 @@ TEST_F(FaultInjection, UnitRequestsFailForOneUnitOrFromTheirNthOccurrence) {
         }
         ASSERT_TRUE(client_.ClearFaults());
     }
-    // A rule for one unit and one for any target live side by side.
-    ASSERT_TRUE(client_.Fail({KSIM_SEND_REQUEST, 31, 0, units[1].id}));
-    ASSERT_TRUE(client_.Fail({KSIM_SEND_REQUEST, ERROR_GEN_FAILURE, 1}));
-    EXPECT_EQ(send(first).error, static_cast<DWORD>(ERROR_GEN_FAILURE));
-    EXPECT_EQ(send(second).error, 31u);
-    EXPECT_TRUE(send(first).ok);
+    // A rule for one unit and one for any target live side by side. When both match, the
+    // unit's fails the request and the other keeps its count; each counts every request it
+    // matches towards its `from`. Whichever was set first, the outcome is the same.
+    const sim::Fault forSecond = {KSIM_SEND_REQUEST, ERROR_NOT_READY, 1, units[1].id};
+    const DWORD notReady = ERROR_NOT_READY, failure = ERROR_GEN_FAILURE;
+    struct Pair {
+        const char* name;
+        sim::Fault any;
+        // The errors of four requests: second unit, second, first, first.
+        DWORD errors[4];
+    };
+    const Pair pairs[] = {
+        {"any target, once", {KSIM_SEND_REQUEST, failure, 1}, {notReady, failure, 0, 0}},
+        {"any target, twice", {KSIM_SEND_REQUEST, failure, 2}, {notReady, failure, failure, 0}},
+        {"any target from the second request",
+         {KSIM_SEND_REQUEST, failure, 1, 0, 2},
+         {notReady, failure, 0, 0}},
+        {"any target from the third request",
+         {KSIM_SEND_REQUEST, failure, 1, 0, 3},
+         {notReady, 0, failure, 0}},
+    };
+    for (const Pair& pair : pairs) {
+        for (bool unitFirst : {true, false}) {
+            SCOPED_TRACE(std::string(pair.name) + (unitFirst ? ", unit's set first" : ""));
+            ASSERT_TRUE(client_.Fail(unitFirst ? forSecond : pair.any));
+            ASSERT_TRUE(client_.Fail(unitFirst ? pair.any : forSecond));
+            const FileHandle* order[4] = {&second, &second, &first, &first};
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(send(*order[i]).error, pair.errors[i]) << "request " << i + 1;
+            }
+            ASSERT_TRUE(client_.ClearFaults());
+        }
+    }
 }
 
 TEST_F(FaultInjection, UnitInterfaceAndControlDeviceCanRefuseToOpen) {

@@ -217,6 +217,62 @@ TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
     EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
 }
 
+// A shell that makes its notification area anew announces it with "TaskbarCreated" (sent here
+// to the hidden window; the end-to-end tests broadcast it to the real program).
+TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    ASSERT_NE(taskbarCreated, 0u);
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    HWND hidden = tray.m_hWnd;
+    NOTIFYICONDATAA lost = {};
+    lost.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    lost.hWnd = hidden;
+    lost.uID = kTrayIconId;
+
+    // A restarted shell holds none of the old icons: the icon comes back with its data.
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &lost));
+    EXPECT_EQ(SendMessageA(hidden, taskbarCreated, 0, 0), 0);
+    EXPECT_TRUE(tray.iconShown);
+    EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
+    EXPECT_EQ(tray.iconData.uFlags, 7u);
+    EXPECT_EQ(tray.iconData.uCallbackMessage, trayMessage_);
+    EXPECT_STREQ(tray.iconData.szTip, "KESTREL");
+
+    // A shell that kept the icon refuses a second one; the kept one stays shown, so that the
+    // delete still removes it.
+    SendMessageA(hidden, taskbarCreated, 0, 0);
+    EXPECT_TRUE(tray.iconShown);
+    EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(ShellHasIcon(hidden, kTrayIconId));
+
+    // A deleted icon is not brought back.
+    SendMessageA(hidden, taskbarCreated, 0, 0);
+    EXPECT_FALSE(tray.iconShown);
+    EXPECT_FALSE(ShellHasIcon(hidden, kTrayIconId));
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(SystemTray, ARefusedAddIsMadeWhenTheTaskbarIsAnnounced) {
+    // The shell refuses the add (it holds an icon for the same window and id), then is made
+    // anew without any icon and announces its taskbar.
+    NOTIFYICONDATAA own = {};
+    own.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    own.hWnd = other_.m_hWnd;
+    own.uID = kOtherIconId;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+    TrayProbe tray;
+    ASSERT_FALSE(tray.CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+
+    SendMessageA(tray.m_hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(tray.iconShown);
+    EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+    tray.DeleteTrayIcon();
+    EXPECT_FALSE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+}
+
 TEST_F(SystemTray, ASecondCreateReplacesTheFirstIcon) {
     TrayProbe tray;
     ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
