@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,34 +28,33 @@ struct ModuleCase {
     bool productExecutable;
 };
 
-// Names the case in test listings.
-void PrintTo(const ModuleCase& which, std::ostream* out) {
-    *out << which.name;
-}
+const ModuleCase kModules[] = {{"TestProgram", false}, {"QuillmarKestrelExe", true}};
 
-class Resources : public ::testing::TestWithParam<ModuleCase> {
-protected:
-    void SetUp() override {
-        if (!GetParam().productExecutable) {
+// Runs `check` on each module in turn, with Module() reading that module.
+template <typename Check>
+void ForEachModule(Check check) {
+    for (const ModuleCase& module : kModules) {
+        SCOPED_TRACE(module.name);
+        if (module.productExecutable) {
+            g_modulePath = KESTREL_APP_PATH;
+            ASSERT_NE(g_modulePath.find("/Quillmar KESTREL.exe"), std::string::npos)
+                << g_modulePath;
+            SetLastError(0xdeadbeef);
+            g_module = LoadLibraryExA(g_modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+            ASSERT_NE(g_module, nullptr) << g_modulePath << ": error " << GetLastError();
+        } else {
             g_module = GetModuleHandleA(nullptr);
             char path[MAX_PATH] = {};
             GetModuleFileNameA(nullptr, path, MAX_PATH);
             g_modulePath = path;
-            return;
         }
-        g_modulePath = KESTREL_APP_PATH;
-        ASSERT_NE(g_modulePath.find("/Quillmar KESTREL.exe"), std::string::npos) << g_modulePath;
-        SetLastError(0xdeadbeef);
-        g_module = LoadLibraryExA(g_modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(g_module, nullptr) << g_modulePath << ": error " << GetLastError();
-    }
-    void TearDown() override {
-        if (GetParam().productExecutable && g_module != nullptr) {
+        check(module);
+        if (module.productExecutable) {
             FreeLibrary(g_module);
         }
         g_module = nullptr;
     }
-};
+}
 
 std::vector<BYTE> LoadRaw(LPCSTR type, UINT id) {
     HRSRC info = FindResourceA(Module(), MAKEINTRESOURCEA(id), type);
@@ -211,83 +209,91 @@ void ExpectControl(const Control& got, DWORD id, const char* className, int atom
 const DWORD kChild = WS_CHILD | WS_VISIBLE;
 const DWORD kBackground = kChild | SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZEIMAGE;
 
-TEST_P(Resources, PanelDialogIsTheExtendedTemplateWithItsFiveControlsInOrder) {
-    Dialog d = ReadDialogEx(IDD_KESTREL_DIALOG);
-    EXPECT_EQ(d.caption, "Quillmar KESTREL");
-    EXPECT_EQ(d.style,
-              static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                                 DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS))
-        << std::hex << d.style;
-    EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
-    EXPECT_EQ(d.x, 0);
-    EXPECT_EQ(d.y, 0);
-    EXPECT_EQ(d.cx, 198);
-    EXPECT_EQ(d.cy, 217);
-    EXPECT_EQ(d.menu, "");
-    EXPECT_EQ(d.windowClass, "");
-    EXPECT_EQ(d.pointSize, 8);
-    EXPECT_EQ(d.weight, 0);
-    EXPECT_EQ(d.italic, 0);
-    EXPECT_EQ(d.charset, 1);
-    EXPECT_EQ(d.face, "MS Shell Dlg");
-    ASSERT_EQ(d.controls.size(), 5u);
-    const DWORD list = kChild | CBS_DROPDOWNLIST | WS_VSCROLL;
-    ExpectControl(d.controls[0], 0xFFFFFFFF, "Static", 0x82, "#134", kBackground, 0, 0, 0, 198,
-                  217);
-    ExpectControl(d.controls[1], 1007, "Button", 0x80, "Done",
-                  kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 10, 194, 50, 14);
-    ExpectControl(d.controls[2], 1000, "ComboBox", 0x85, "", list | CBS_SORT, 0, 94, 37, 68, 52);
-    ExpectControl(d.controls[3], 1001, "ComboBox", 0x85, "", list | CBS_SORT, 0, 94, 84, 68, 46);
-    ExpectControl(d.controls[4], 1003, "ComboBox", 0x85, "", list, 0, 94, 134, 68, 116);
+TEST(Resources, PanelDialogIsTheExtendedTemplateWithItsFiveControlsInOrder) {
+    ForEachModule([&](const ModuleCase&) {
+        Dialog d = ReadDialogEx(IDD_KESTREL_DIALOG);
+        EXPECT_EQ(d.caption, "Quillmar KESTREL");
+        EXPECT_EQ(d.style,
+                  static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU |
+                                     WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS))
+            << std::hex << d.style;
+        EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
+        EXPECT_EQ(d.x, 0);
+        EXPECT_EQ(d.y, 0);
+        EXPECT_EQ(d.cx, 198);
+        EXPECT_EQ(d.cy, 217);
+        EXPECT_EQ(d.menu, "");
+        EXPECT_EQ(d.windowClass, "");
+        EXPECT_EQ(d.pointSize, 8);
+        EXPECT_EQ(d.weight, 0);
+        EXPECT_EQ(d.italic, 0);
+        EXPECT_EQ(d.charset, 1);
+        EXPECT_EQ(d.face, "MS Shell Dlg");
+        ASSERT_EQ(d.controls.size(), 5u);
+        const DWORD list = kChild | CBS_DROPDOWNLIST | WS_VSCROLL;
+        ExpectControl(d.controls[0], 0xFFFFFFFF, "Static", 0x82, "#134", kBackground, 0, 0, 0, 198,
+                      217);
+        ExpectControl(d.controls[1], 1007, "Button", 0x80, "Done",
+                      kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 10, 194, 50, 14);
+        ExpectControl(d.controls[2], 1000, "ComboBox", 0x85, "", list | CBS_SORT, 0, 94, 37, 68,
+                      52);
+        ExpectControl(d.controls[3], 1001, "ComboBox", 0x85, "", list | CBS_SORT, 0, 94, 84, 68,
+                      46);
+        ExpectControl(d.controls[4], 1003, "ComboBox", 0x85, "", list, 0, 94, 134, 68, 116);
+    });
 }
 
-TEST_P(Resources, AboutDialogHasItsButtonOverTheBackground) {
-    Dialog d = ReadDialogEx(IDD_ABOUTBOX);
-    EXPECT_EQ(d.caption, "About Quillmar KESTREL");
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                                          DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK))
-        << std::hex << d.style;
-    EXPECT_EQ(d.exStyle, 0u);
-    EXPECT_EQ(d.cx, 201);
-    EXPECT_EQ(d.cy, 239);
-    EXPECT_EQ(d.pointSize, 8);
-    EXPECT_EQ(d.weight, 0);
-    EXPECT_EQ(d.charset, 1);
-    EXPECT_EQ(d.face, "MS Shell Dlg");
-    ASSERT_EQ(d.controls.size(), 2u);
-    ExpectControl(d.controls[0], IDOK, "Button", 0x80, "OK",
-                  kChild | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, WS_EX_TRANSPARENT, 13, 211, 43,
-                  15);
-    ExpectControl(d.controls[1], 0xFFFFFFFF, "Static", 0x82, "#130", kBackground, WS_EX_TRANSPARENT,
-                  0, 0, 201, 239);
+TEST(Resources, AboutDialogHasItsButtonOverTheBackground) {
+    ForEachModule([&](const ModuleCase&) {
+        Dialog d = ReadDialogEx(IDD_ABOUTBOX);
+        EXPECT_EQ(d.caption, "About Quillmar KESTREL");
+        EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
+                                              DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK))
+            << std::hex << d.style;
+        EXPECT_EQ(d.exStyle, 0u);
+        EXPECT_EQ(d.cx, 201);
+        EXPECT_EQ(d.cy, 239);
+        EXPECT_EQ(d.pointSize, 8);
+        EXPECT_EQ(d.weight, 0);
+        EXPECT_EQ(d.charset, 1);
+        EXPECT_EQ(d.face, "MS Shell Dlg");
+        ASSERT_EQ(d.controls.size(), 2u);
+        ExpectControl(d.controls[0], IDOK, "Button", 0x80, "OK",
+                      kChild | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, WS_EX_TRANSPARENT, 13, 211,
+                      43, 15);
+        ExpectControl(d.controls[1], 0xFFFFFFFF, "Static", 0x82, "#130", kBackground,
+                      WS_EX_TRANSPARENT, 0, 0, 201, 239);
+    });
 }
 
-TEST_P(Resources, PanelInitialListEntriesAreAddStringRecordsInOrder) {
-    std::vector<BYTE> raw = LoadRaw(MAKEINTRESOURCEA(RT_DLGINIT), IDD_KESTREL_DIALOG);
-    ASSERT_FALSE(raw.empty());
-    Reader r(raw);
-    std::vector<std::pair<WORD, std::string>> got;
-    for (WORD id = r.Read<WORD>(); id != 0 && !r.AtEnd(); id = r.Read<WORD>()) {
-        EXPECT_EQ(r.Read<WORD>(), 0x0403) << "the 16-bit CB_ADDSTRING";
-        DWORD length = r.Read<DWORD>();
-        std::string bytes;
-        for (DWORD k = 0; k < length; ++k) {
-            bytes += static_cast<char>(r.Read<BYTE>());
+TEST(Resources, PanelInitialListEntriesAreAddStringRecordsInOrder) {
+    ForEachModule([&](const ModuleCase&) {
+        std::vector<BYTE> raw = LoadRaw(MAKEINTRESOURCEA(RT_DLGINIT), IDD_KESTREL_DIALOG);
+        ASSERT_FALSE(raw.empty());
+        Reader r(raw);
+        std::vector<std::pair<WORD, std::string>> got;
+        for (WORD id = r.Read<WORD>(); id != 0 && !r.AtEnd(); id = r.Read<WORD>()) {
+            EXPECT_EQ(r.Read<WORD>(), 0x0403) << "the 16-bit CB_ADDSTRING";
+            DWORD length = r.Read<DWORD>();
+            std::string bytes;
+            for (DWORD k = 0; k < length; ++k) {
+                bytes += static_cast<char>(r.Read<BYTE>());
+            }
+            ASSERT_FALSE(bytes.empty());
+            EXPECT_EQ(bytes.back(), '\0') << "each text carries its terminator";
+            got.emplace_back(id, bytes.c_str());
         }
-        ASSERT_FALSE(bytes.empty());
-        EXPECT_EQ(bytes.back(), '\0') << "each text carries its terminator";
-        got.emplace_back(id, bytes.c_str());
-    }
-    EXPECT_TRUE(r.AtEnd()) << "nothing after the closing 0";
-    const std::vector<std::pair<WORD, std::string>> expected = {
-        {1000, "44100 Hz"}, {1000, "48000 Hz"}, {1000, "88200 Hz"}, {1000, "96000 Hz"},
-        {1001, "Internal"}, {1001, "S/PDIF"},   {1003, "1.5 ms"},   {1003, "2.0 ms"},
-        {1003, "2.5 ms"},   {1003, "3.0 ms"},   {1003, "3.5 ms"},   {1003, "4.0 ms"},
-        {1003, "6.0 ms"},   {1003, "8.0 ms"},   {1003, "10 ms"},    {1003, "12 ms"},
-        {1003, "18 ms"},    {1003, "25 ms"},
-    };
-    EXPECT_EQ(got, expected);
-    EXPECT_TRUE(LoadRaw(MAKEINTRESOURCEA(RT_DLGINIT), IDD_ABOUTBOX).empty());
+        EXPECT_TRUE(r.AtEnd()) << "nothing after the closing 0";
+        const std::vector<std::pair<WORD, std::string>> expected = {
+            {1000, "44100 Hz"}, {1000, "48000 Hz"}, {1000, "88200 Hz"}, {1000, "96000 Hz"},
+            {1001, "Internal"}, {1001, "S/PDIF"},   {1003, "1.5 ms"},   {1003, "2.0 ms"},
+            {1003, "2.5 ms"},   {1003, "3.0 ms"},   {1003, "3.5 ms"},   {1003, "4.0 ms"},
+            {1003, "6.0 ms"},   {1003, "8.0 ms"},   {1003, "10 ms"},    {1003, "12 ms"},
+            {1003, "18 ms"},    {1003, "25 ms"},
+        };
+        EXPECT_EQ(got, expected);
+        EXPECT_TRUE(LoadRaw(MAKEINTRESOURCEA(RT_DLGINIT), IDD_ABOUTBOX).empty());
+    });
 }
 
 struct MenuEntry {
@@ -314,115 +320,123 @@ std::vector<MenuEntry> Entries(HMENU menu) {
     return entries;
 }
 
-TEST_P(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
-    HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
-    ASSERT_NE(menu, nullptr);
-    std::vector<MenuEntry> top = Entries(menu);
-    ASSERT_EQ(top.size(), 1u);
-    EXPECT_EQ(top[0].text, "POPUP");
-    EXPECT_TRUE(top[0].popup);
+TEST(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
+    ForEachModule([&](const ModuleCase&) {
+        HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
+        ASSERT_NE(menu, nullptr);
+        std::vector<MenuEntry> top = Entries(menu);
+        ASSERT_EQ(top.size(), 1u);
+        EXPECT_EQ(top[0].text, "POPUP");
+        EXPECT_TRUE(top[0].popup);
 
-    HMENU popup = GetSubMenu(menu, 0);
-    std::vector<MenuEntry> entries = Entries(popup);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].text, "&Restore");
-    EXPECT_EQ(entries[0].id, 0x8003u);
-    EXPECT_EQ(entries[1].text, "CPU");
-    EXPECT_TRUE(entries[1].popup);
-    EXPECT_EQ(entries[2].text, "E&xit");
-    EXPECT_EQ(entries[2].id, 0x8004u);
+        HMENU popup = GetSubMenu(menu, 0);
+        std::vector<MenuEntry> entries = Entries(popup);
+        ASSERT_EQ(entries.size(), 3u);
+        EXPECT_EQ(entries[0].text, "&Restore");
+        EXPECT_EQ(entries[0].id, 0x8003u);
+        EXPECT_EQ(entries[1].text, "CPU");
+        EXPECT_TRUE(entries[1].popup);
+        EXPECT_EQ(entries[2].text, "E&xit");
+        EXPECT_EQ(entries[2].id, 0x8004u);
 
-    std::vector<MenuEntry> cpu = Entries(GetSubMenu(popup, 1));
-    ASSERT_EQ(cpu.size(), 3u);
-    EXPECT_EQ(cpu[0].text, "High");
-    EXPECT_EQ(cpu[0].id, 139u);
-    EXPECT_EQ(cpu[1].text, "Medium");
-    EXPECT_EQ(cpu[1].id, 138u);
-    EXPECT_EQ(cpu[2].text, "Low");
-    EXPECT_EQ(cpu[2].id, 137u);
-    // The menu's position 0 is what a double click on the tray icon sends.
-    EXPECT_EQ(GetMenuItemID(popup, 0), 0x8003u);
-    DestroyMenu(menu);
+        std::vector<MenuEntry> cpu = Entries(GetSubMenu(popup, 1));
+        ASSERT_EQ(cpu.size(), 3u);
+        EXPECT_EQ(cpu[0].text, "High");
+        EXPECT_EQ(cpu[0].id, 139u);
+        EXPECT_EQ(cpu[1].text, "Medium");
+        EXPECT_EQ(cpu[1].id, 138u);
+        EXPECT_EQ(cpu[2].text, "Low");
+        EXPECT_EQ(cpu[2].id, 137u);
+        // The menu's position 0 is what a double click on the tray icon sends.
+        EXPECT_EQ(GetMenuItemID(popup, 0), 0x8003u);
+        DestroyMenu(menu);
+    });
 }
 
-TEST_P(Resources, AboutStringIsTheSystemMenuEntry) {
-    char text[64] = {};
-    EXPECT_EQ(LoadStringA(Module(), IDS_ABOUTBOX, text, sizeof(text)), 26);
-    EXPECT_STREQ(text, "&About Quillmar KESTREL...");
+TEST(Resources, AboutStringIsTheSystemMenuEntry) {
+    ForEachModule([&](const ModuleCase&) {
+        char text[64] = {};
+        EXPECT_EQ(LoadStringA(Module(), IDS_ABOUTBOX, text, sizeof(text)), 26);
+        EXPECT_STREQ(text, "&About Quillmar KESTREL...");
+    });
 }
 
-TEST_P(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
-    std::vector<BYTE> raw = LoadRaw(RT_GROUP_ICON, IDR_MAINFRAME);
-    ASSERT_GE(raw.size(), 6u);
-    Reader r(raw);
-    EXPECT_EQ(r.Read<WORD>(), 0);
-    EXPECT_EQ(r.Read<WORD>(), 1) << "an icon group";
-    WORD count = r.Read<WORD>();
-    ASSERT_EQ(count, 9);
-    std::vector<std::pair<int, int>> images;
-    for (WORD i = 0; i < count; ++i) {
-        BYTE width = r.Read<BYTE>();
-        BYTE height = r.Read<BYTE>();
-        r.Read<BYTE>(); // colour count
-        r.Read<BYTE>();
-        r.Read<WORD>(); // planes
-        WORD bits = r.Read<WORD>();
-        DWORD bytes = r.Read<DWORD>();
-        WORD id = r.Read<WORD>();
-        SCOPED_TRACE("image " + std::to_string(i));
-        EXPECT_EQ(width, height);
-        images.emplace_back(width, bits);
-        // Each image loads as an icon of its own size.
-        std::vector<BYTE> image = LoadRaw(RT_ICON, id);
-        ASSERT_EQ(image.size(), bytes);
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, image.data(), sizeof(header));
-        EXPECT_EQ(header.biWidth, width);
-        EXPECT_EQ(header.biHeight, 2 * height) << "colour and mask";
-        EXPECT_EQ(header.biBitCount, bits);
-        HICON icon =
-            CreateIconFromResourceEx(image.data(), bytes, TRUE, 0x00030000, width, height, 0);
-        EXPECT_NE(icon, nullptr);
-        DestroyIcon(icon);
-    }
-    const std::vector<std::pair<int, int>> expected = {
-        {48, 4}, {48, 8}, {48, 24}, {32, 4}, {32, 8}, {32, 24}, {16, 4}, {16, 8}, {16, 24}};
-    EXPECT_EQ(images, expected);
-    HICON small = static_cast<HICON>(
-        LoadImageA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16, 0));
-    EXPECT_NE(small, nullptr);
-    DestroyIcon(small);
-    EXPECT_NE(LoadIconA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME)), nullptr);
+TEST(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
+    ForEachModule([&](const ModuleCase&) {
+        std::vector<BYTE> raw = LoadRaw(RT_GROUP_ICON, IDR_MAINFRAME);
+        ASSERT_GE(raw.size(), 6u);
+        Reader r(raw);
+        EXPECT_EQ(r.Read<WORD>(), 0);
+        EXPECT_EQ(r.Read<WORD>(), 1) << "an icon group";
+        WORD count = r.Read<WORD>();
+        ASSERT_EQ(count, 9);
+        std::vector<std::pair<int, int>> images;
+        for (WORD i = 0; i < count; ++i) {
+            BYTE width = r.Read<BYTE>();
+            BYTE height = r.Read<BYTE>();
+            r.Read<BYTE>(); // colour count
+            r.Read<BYTE>();
+            r.Read<WORD>(); // planes
+            WORD bits = r.Read<WORD>();
+            DWORD bytes = r.Read<DWORD>();
+            WORD id = r.Read<WORD>();
+            SCOPED_TRACE("image " + std::to_string(i));
+            EXPECT_EQ(width, height);
+            images.emplace_back(width, bits);
+            // Each image loads as an icon of its own size.
+            std::vector<BYTE> image = LoadRaw(RT_ICON, id);
+            ASSERT_EQ(image.size(), bytes);
+            BITMAPINFOHEADER header;
+            std::memcpy(&header, image.data(), sizeof(header));
+            EXPECT_EQ(header.biWidth, width);
+            EXPECT_EQ(header.biHeight, 2 * height) << "colour and mask";
+            EXPECT_EQ(header.biBitCount, bits);
+            HICON icon =
+                CreateIconFromResourceEx(image.data(), bytes, TRUE, 0x00030000, width, height, 0);
+            EXPECT_NE(icon, nullptr);
+            DestroyIcon(icon);
+        }
+        const std::vector<std::pair<int, int>> expected = {
+            {48, 4}, {48, 8}, {48, 24}, {32, 4}, {32, 8}, {32, 24}, {16, 4}, {16, 8}, {16, 24}};
+        EXPECT_EQ(images, expected);
+        HICON small = static_cast<HICON>(
+            LoadImageA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16, 0));
+        EXPECT_NE(small, nullptr);
+        DestroyIcon(small);
+        EXPECT_NE(LoadIconA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME)), nullptr);
+    });
 }
 
-TEST_P(Resources, BackgroundBitmapsAre24BitAtTheirSizes) {
-    struct Row {
-        UINT id;
-        LONG width;
-        LONG height;
-    };
-    const Row rows[] = {{IDB_PANEL_BACKGROUND, 300, 350}, {IDB_ABOUT_BACKGROUND, 300, 400}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE("bitmap " + std::to_string(row.id));
-        std::vector<BYTE> raw = LoadRaw(RT_BITMAP, row.id);
-        ASSERT_GE(raw.size(), sizeof(BITMAPINFOHEADER));
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, raw.data(), sizeof(header));
-        EXPECT_EQ(header.biSize, sizeof(BITMAPINFOHEADER));
-        EXPECT_EQ(header.biWidth, row.width);
-        EXPECT_EQ(header.biHeight, row.height) << "bottom-up";
-        EXPECT_EQ(header.biBitCount, 24);
-        EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
-        const size_t stride = (row.width * 3 + 3) & ~3;
-        EXPECT_EQ(raw.size(), sizeof(header) + stride * row.height);
-        HBITMAP bitmap = LoadBitmapA(Module(), MAKEINTRESOURCEA(row.id));
-        ASSERT_NE(bitmap, nullptr);
-        BITMAP info = {};
-        GetObjectA(bitmap, sizeof(info), &info);
-        EXPECT_EQ(info.bmWidth, row.width);
-        EXPECT_EQ(info.bmHeight, row.height);
-        DeleteObject(bitmap);
-    }
+TEST(Resources, BackgroundBitmapsAre24BitAtTheirSizes) {
+    ForEachModule([&](const ModuleCase&) {
+        struct Row {
+            UINT id;
+            LONG width;
+            LONG height;
+        };
+        const Row rows[] = {{IDB_PANEL_BACKGROUND, 300, 350}, {IDB_ABOUT_BACKGROUND, 300, 400}};
+        for (const Row& row : rows) {
+            SCOPED_TRACE("bitmap " + std::to_string(row.id));
+            std::vector<BYTE> raw = LoadRaw(RT_BITMAP, row.id);
+            ASSERT_GE(raw.size(), sizeof(BITMAPINFOHEADER));
+            BITMAPINFOHEADER header;
+            std::memcpy(&header, raw.data(), sizeof(header));
+            EXPECT_EQ(header.biSize, sizeof(BITMAPINFOHEADER));
+            EXPECT_EQ(header.biWidth, row.width);
+            EXPECT_EQ(header.biHeight, row.height) << "bottom-up";
+            EXPECT_EQ(header.biBitCount, 24);
+            EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+            const size_t stride = (row.width * 3 + 3) & ~3;
+            EXPECT_EQ(raw.size(), sizeof(header) + stride * row.height);
+            HBITMAP bitmap = LoadBitmapA(Module(), MAKEINTRESOURCEA(row.id));
+            ASSERT_NE(bitmap, nullptr);
+            BITMAP info = {};
+            GetObjectA(bitmap, sizeof(info), &info);
+            EXPECT_EQ(info.bmWidth, row.width);
+            EXPECT_EQ(info.bmHeight, row.height);
+            DeleteObject(bitmap);
+        }
+    });
 }
 
 std::string VersionString(const std::vector<BYTE>& block, const char* name) {
@@ -435,62 +449,61 @@ std::string VersionString(const std::vector<BYTE>& block, const char* name) {
     return std::string(value);
 }
 
-TEST_P(Resources, VersionRecordNamesKestrel1001) {
-    const char* path = g_modulePath.c_str();
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-    EXPECT_EQ(VersionString(block, "FileDescription"), "KESTREL");
-    EXPECT_EQ(VersionString(block, "ProductName"), "KESTREL");
-    EXPECT_EQ(VersionString(block, "InternalName"), "Quillmar KESTREL.exe");
-    EXPECT_EQ(VersionString(block, "OriginalFilename"), "Quillmar KESTREL.exe");
-    EXPECT_EQ(VersionString(block, "FileVersion"), "1.0.0.1");
-    EXPECT_EQ(VersionString(block, "ProductVersion"), "1.0.0.1");
+TEST(Resources, VersionRecordNamesKestrel1001) {
+    ForEachModule([&](const ModuleCase&) {
+        const char* path = g_modulePath.c_str();
+        DWORD handle = 0;
+        DWORD size = GetFileVersionInfoSizeA(path, &handle);
+        ASSERT_GT(size, 0u);
+        std::vector<BYTE> block(size);
+        ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, block.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+        EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+        EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+        EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+        EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+        EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+        EXPECT_EQ(VersionString(block, "FileDescription"), "KESTREL");
+        EXPECT_EQ(VersionString(block, "ProductName"), "KESTREL");
+        EXPECT_EQ(VersionString(block, "InternalName"), "Quillmar KESTREL.exe");
+        EXPECT_EQ(VersionString(block, "OriginalFilename"), "Quillmar KESTREL.exe");
+        EXPECT_EQ(VersionString(block, "FileVersion"), "1.0.0.1");
+        EXPECT_EQ(VersionString(block, "ProductVersion"), "1.0.0.1");
+    });
 }
 
-TEST_P(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
-    std::vector<BYTE> raw = LoadRaw(RT_MANIFEST, 1);
-    ASSERT_FALSE(raw.empty());
-    std::string manifest(raw.begin(), raw.end());
-    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
-              std::string::npos)
-        << manifest;
+TEST(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
+    ForEachModule([&](const ModuleCase& module) {
+        std::vector<BYTE> raw = LoadRaw(RT_MANIFEST, 1);
+        ASSERT_FALSE(raw.empty());
+        std::string manifest(raw.begin(), raw.end());
+        EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+                  std::string::npos)
+            << manifest;
 #if defined(_WIN64)
-    const char* arch = "processorArchitecture=\"amd64\"";
+        const char* arch = "processorArchitecture=\"amd64\"";
 #else
-    const char* arch = "processorArchitecture=\"x86\"";
+        const char* arch = "processorArchitecture=\"x86\"";
 #endif
-    EXPECT_NE(manifest.find(arch), std::string::npos) << manifest;
-    if (GetParam().productExecutable) {
-        return; // only this process shows which comctl32 the manifest brought in
-    }
-    // Wine reports comctl32 5.81 even for the side-by-side version 6; its path tells them apart.
-    HMODULE comctl = LoadLibraryA("comctl32.dll");
-    ASSERT_NE(comctl, nullptr);
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(comctl, path, MAX_PATH);
-    std::string loaded = path;
-    for (char& ch : loaded) {
-        ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    }
-    EXPECT_NE(loaded.find("common-controls"), std::string::npos) << loaded;
-    EXPECT_NE(loaded.find("6.0."), std::string::npos) << loaded;
+        EXPECT_NE(manifest.find(arch), std::string::npos) << manifest;
+        if (module.productExecutable) {
+            return; // only this process shows which comctl32 the manifest brought in
+        }
+        // Wine reports comctl32 5.81 even for the side-by-side version 6; its path tells them
+        // apart.
+        HMODULE comctl = LoadLibraryA("comctl32.dll");
+        ASSERT_NE(comctl, nullptr);
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(comctl, path, MAX_PATH);
+        std::string loaded = path;
+        for (char& ch : loaded) {
+            ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+        }
+        EXPECT_NE(loaded.find("common-controls"), std::string::npos) << loaded;
+        EXPECT_NE(loaded.find("6.0."), std::string::npos) << loaded;
+    });
 }
-
-const ModuleCase kModules[] = {{"TestProgram", false}, {"QuillmarKestrelExe", true}};
-INSTANTIATE_TEST_SUITE_P(Modules, Resources, ::testing::ValuesIn(kModules),
-                         [](const ::testing::TestParamInfo<ModuleCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 } // namespace

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <future>
 
 namespace simtest {
 namespace {
@@ -199,10 +201,52 @@ public:
     NotificationWindow& operator=(const NotificationWindow&) = delete;
 
     bool IsReady() const { return window_ && notify_; }
+
+    // Wine starts a window's device notifications on a thread of its own, a moment after
+    // RegisterDeviceNotification has returned: a change made before then is never notified
+    // (on a busy machine that moment is long). Plugs and unplugs a unit until the window hears
+    // of it; the events are then cleared. Notifications come in order, so once the removal has
+    // come, nothing of the attempts is still on its way.
+    bool Listen(sim::SimulatorClient& client) {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            std::vector<std::uint32_t> ids = WhileTakingMessages([&] { return client.Plug(1); });
+            if (ids.size() != 1) {
+                return false;
+            }
+            const bool heard = WaitFor(DBT_DEVICEARRIVAL, IdMark(ids[0]), 2000);
+            if (!WhileTakingMessages([&] { return client.Unplug(ids[0]); })) {
+                return false;
+            }
+            if (heard && WaitFor(DBT_DEVICEREMOVECOMPLETE, IdMark(ids[0]))) {
+                events_.clear();
+                return true;
+            }
+        }
+        return false;
+    }
     const std::vector<Event>& Events() const { return events_; }
 
     // Pumps messages until an event of `type` naming `mark` arrives, or `timeoutMs` passes.
     bool WaitFor(WPARAM type, const std::string& mark, DWORD timeoutMs = 5000) {
+        return PumpUntil([&] { return Find(type, mark) != nullptr; }, timeoutMs);
+    }
+
+    // Runs `change` (a plug or an unplug, which waits until the interfaces follow it) on
+    // another thread while this one takes the window's messages, and returns its result. Wine
+    // sends WM_DEVICECHANGE with a two-second time-out: a window whose thread waits for the
+    // interfaces without taking its messages loses the notification whenever the change takes
+    // longer than that, as on a busy machine.
+    template <typename Change>
+    auto WhileTakingMessages(Change change) -> decltype(change()) {
+        auto result = std::async(std::launch::async, change);
+        PumpUntil(
+            [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            60000);
+        return result.get();
+    }
+
+    template <typename Condition>
+    bool PumpUntil(Condition done, DWORD timeoutMs) {
         ULONGLONG deadline = GetTickCount64() + timeoutMs;
         for (;;) {
             MSG msg;
@@ -210,14 +254,14 @@ public:
                 TranslateMessage(&msg);
                 DispatchMessageA(&msg);
             }
-            if (Find(type, mark)) {
+            if (done()) {
                 return true;
             }
             ULONGLONG now = GetTickCount64();
             if (now >= deadline) {
                 return false;
             }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, deadline - now),
                                       QS_ALLINPUT);
         }
     }
@@ -278,8 +322,9 @@ private:
 TEST_F(HotPlug, RegisteredWindowReceivesArrivalAndRemoval) {
     NotificationWindow window;
     ASSERT_TRUE(window.IsReady()) << "error " << GetLastError();
+    ASSERT_TRUE(window.Listen(client_));
 
-    std::vector<std::uint32_t> ids = client_.Plug(1);
+    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return client_.Plug(1); });
     ASSERT_EQ(ids.size(), 1u);
     std::string mark = Lower(IdMark(ids[0]));
     ASSERT_TRUE(window.WaitFor(DBT_DEVICEARRIVAL, mark)) << "no arrival for unit " << ids[0];
@@ -289,7 +334,7 @@ TEST_F(HotPlug, RegisteredWindowReceivesArrivalAndRemoval) {
         << arrival->name;
     EXPECT_EQ(window.Find(DBT_DEVICEREMOVECOMPLETE, mark), nullptr);
 
-    ASSERT_TRUE(client_.Unplug(ids[0]));
+    ASSERT_TRUE(window.WhileTakingMessages([&] { return client_.Unplug(ids[0]); }));
     ASSERT_TRUE(window.WaitFor(DBT_DEVICEREMOVECOMPLETE, mark)) << "no removal for " << ids[0];
     EXPECT_TRUE(
         IsEqualGUID(window.Find(DBT_DEVICEREMOVECOMPLETE, mark)->classGuid, kUnitInterface));
@@ -298,13 +343,14 @@ TEST_F(HotPlug, RegisteredWindowReceivesArrivalAndRemoval) {
 TEST_F(HotPlug, TwoUnitsPluggedTogetherArriveSeparately) {
     NotificationWindow window;
     ASSERT_TRUE(window.IsReady()) << "error " << GetLastError();
+    ASSERT_TRUE(window.Listen(client_));
 
-    std::vector<std::uint32_t> ids = client_.Plug(2);
+    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return client_.Plug(2); });
     ASSERT_EQ(ids.size(), 2u);
     for (std::uint32_t id : ids) {
         EXPECT_TRUE(window.WaitFor(DBT_DEVICEARRIVAL, IdMark(id))) << "unit " << id;
     }
-    ASSERT_TRUE(client_.UnplugAll());
+    ASSERT_TRUE(window.WhileTakingMessages([&] { return client_.UnplugAll(); }));
     for (std::uint32_t id : ids) {
         EXPECT_TRUE(window.WaitFor(DBT_DEVICEREMOVECOMPLETE, IdMark(id))) << "unit " << id;
     }
@@ -313,10 +359,11 @@ TEST_F(HotPlug, TwoUnitsPluggedTogetherArriveSeparately) {
 TEST_F(HotPlug, ResetWithOneUnitPluggedSendsNoNotification) {
     NotificationWindow window;
     ASSERT_TRUE(window.IsReady()) << "error " << GetLastError();
+    ASSERT_TRUE(window.Listen(client_));
     ASSERT_TRUE(client_.SetRate(96000));
-    ASSERT_TRUE(client_.Reset());
+    ASSERT_TRUE(window.WhileTakingMessages([&] { return client_.Reset(); }));
     // A plug afterwards gives a known event to wait for; nothing may come before it.
-    std::vector<std::uint32_t> ids = client_.Plug(1);
+    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return client_.Plug(1); });
     ASSERT_EQ(ids.size(), 1u);
     ASSERT_TRUE(window.WaitFor(DBT_DEVICEARRIVAL, IdMark(ids[0])));
     ASSERT_EQ(window.Events().size(), 1u) << "first event: " << window.Events()[0].name;
