@@ -16,6 +16,15 @@ struct TooltipSearch {
     std::string text;
 };
 
+// The shell knows an icon by its owner window and id; the original 88-byte form.
+NOTIFYICONDATAA IconKey(HWND owner, UINT id) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = owner;
+    icon.uID = id;
+    return icon;
+}
+
 BOOL CALLBACK FindVisibleTooltip(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<TooltipSearch*>(context);
     char className[64] = {};
@@ -42,10 +51,7 @@ POINT FirstIconPoint() {
 }
 
 bool ShellHasIcon(HWND owner, UINT id) {
-    NOTIFYICONDATAA probe = {};
-    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    probe.hWnd = owner;
-    probe.uID = id;
+    NOTIFYICONDATAA probe = IconKey(owner, id);
     return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
 }
 
@@ -56,10 +62,7 @@ std::string VisibleTooltip() {
 }
 
 bool ForgetIcon(HWND owner, UINT id) {
-    NOTIFYICONDATAA icon = {};
-    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    icon.hWnd = owner;
-    icon.uID = id;
+    NOTIFYICONDATAA icon = IconKey(owner, id);
     return Shell_NotifyIconA(NIM_DELETE, &icon) != FALSE;
 }
 

@@ -186,10 +186,7 @@ TEST_F(SystemTray, DeleteTrayIconRemovesTheIconOnceAndKeepsTheWindow) {
     EXPECT_TRUE(IsWindow(tray.m_hWnd));
 
     // A second delete does nothing: an icon added since under the same window and id stays.
-    NOTIFYICONDATAA own = {};
-    own.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    own.hWnd = tray.m_hWnd;
-    own.uID = kTrayIconId;
+    NOTIFYICONDATAA own = IconKey(tray.m_hWnd, kTrayIconId);
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
     tray.DeleteTrayIcon();
     EXPECT_FALSE(tray.iconShown);
@@ -199,10 +196,7 @@ TEST_F(SystemTray, DeleteTrayIconRemovesTheIconOnceAndKeepsTheWindow) {
 
 TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
     // The shell refuses a second icon for the same window and id.
-    NOTIFYICONDATAA own = {};
-    own.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    own.hWnd = other_.m_hWnd;
-    own.uID = kOtherIconId;
+    NOTIFYICONDATAA own = IconKey(other_.m_hWnd, kOtherIconId);
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
     {
         TrayProbe tray;
@@ -225,10 +219,7 @@ TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
     TrayProbe tray;
     ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
     HWND hidden = tray.m_hWnd;
-    NOTIFYICONDATAA lost = {};
-    lost.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    lost.hWnd = hidden;
-    lost.uID = kTrayIconId;
+    NOTIFYICONDATAA lost = IconKey(hidden, kTrayIconId);
 
     // A restarted shell holds none of the old icons: the icon comes back with its data.
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &lost));
@@ -257,10 +248,7 @@ TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
 TEST_F(SystemTray, ARefusedAddIsMadeWhenTheTaskbarIsAnnounced) {
     // The shell refuses the add (it holds an icon for the same window and id), then is made
     // anew without any icon and announces its taskbar.
-    NOTIFYICONDATAA own = {};
-    own.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    own.hWnd = other_.m_hWnd;
-    own.uID = kOtherIconId;
+    NOTIFYICONDATAA own = IconKey(other_.m_hWnd, kOtherIconId);
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
     TrayProbe tray;
     ASSERT_FALSE(tray.CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));

@@ -24,12 +24,18 @@ public:
     using CSystemTray::iconShown;
 };
 
+// An icon as the shell knows it, by window and id, in the original 88-byte form.
+inline NOTIFYICONDATAA IconKey(HWND window, UINT id) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = window;
+    icon.uID = id;
+    return icon;
+}
+
 // True if the shell holds an icon for (window, id): a modification succeeds only then.
 inline bool ShellHasIcon(HWND window, UINT id) {
-    NOTIFYICONDATAA probe = {};
-    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    probe.hWnd = window;
-    probe.uID = id;
+    NOTIFYICONDATAA probe = IconKey(window, id);
     return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
 }
 
