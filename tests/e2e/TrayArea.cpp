@@ -105,6 +105,10 @@ void RefusingShell::Run(HANDLE made) {
     // Topmost and made last: first in the z-order, so first found.
     HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 1,
                                   1, nullptr, nullptr, windowClass.hInstance, this);
+    if (window != nullptr) {
+        // Wine 10 does not put a new window in front of the topmost ones already there.
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     window_ = window;
     SetEvent(made);
     if (window == nullptr) {

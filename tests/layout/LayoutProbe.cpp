@@ -162,6 +162,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: layout_probe report|screenshot <template id> <file>\n");
         return 2;
     }
+    // The probe must see the system dpi itself. A program that does not say it is dpi-aware is
+    // shown 96 dpi and scaled by the system, as Windows (Vista and later, above 120 dpi) and
+    // Wine 10 do; Wine 8 showed every program the setting.
+    SetProcessDPIAware();
     ProbeDialog dialog(static_cast<UINT>(std::atoi(argv[2])),
                        std::strcmp(argv[1], "screenshot") == 0, argv[3]);
     INT_PTR result = dialog.DoModal();
