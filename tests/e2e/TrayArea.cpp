@@ -12,7 +12,7 @@ namespace {
 constexpr int kIconBorder = 2;
 
 struct TooltipSearch {
-    HWND taskbar;
+    DWORD shellProcess;
     std::string text;
 };
 
@@ -29,8 +29,12 @@ BOOL CALLBACK FindVisibleTooltip(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<TooltipSearch*>(context);
     char className[64] = {};
     GetClassNameA(window, className, sizeof(className));
+    // The shell's own tooltip: Wine 8's belongs to the taskbar, Wine 10's to another window of
+    // the shell's process.
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
     if (lstrcmpiA(className, "tooltips_class32") != 0 || !IsWindowVisible(window) ||
-        GetWindow(window, GW_OWNER) != search->taskbar) {
+        owner != search->shellProcess) {
         return TRUE;
     }
     search->text = WindowText(window);
@@ -56,7 +60,8 @@ bool ShellHasIcon(HWND owner, UINT id) {
 }
 
 std::string VisibleTooltip() {
-    TooltipSearch search = {Taskbar(), std::string()};
+    TooltipSearch search = {0, std::string()};
+    GetWindowThreadProcessId(Taskbar(), &search.shellProcess);
     EnumWindows(FindVisibleTooltip, reinterpret_cast<LPARAM>(&search));
     return search.text;
 }
@@ -105,10 +110,6 @@ void RefusingShell::Run(HANDLE made) {
     // Topmost and made last: first in the z-order, so first found.
     HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 1,
                                   1, nullptr, nullptr, windowClass.hInstance, this);
-    if (window != nullptr) {
-        // Wine 10 does not put a new window in front of the topmost ones already there.
-        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
     window_ = window;
     SetEvent(made);
     if (window == nullptr) {
