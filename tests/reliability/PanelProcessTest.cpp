@@ -264,11 +264,9 @@ TEST_F(PanelProcessTest, PlugCyclesKeepResourcesFlatAndTheListsRight) {
 
 TEST_F(PanelProcessTest, TwentyCopiesStartedAtOnceLeaveOnePanel) {
     // A window needs its desktop's own window. Wine makes it for the first window on a desktop,
-    // by starting explorer, and each program that makes a window meanwhile waits for it, ten
-    // seconds at most; one whose wait runs out cannot make its window. Twenty copies starting at
-    // once on an emulated machine make explorer that slow, and every copy's panel then fails
-    // (it ends without a window, like a copy that found another). A user's desktop has its
-    // window before any program starts: so does this one.
+    // by starting explorer, and a program that makes a window meanwhile waits ten seconds at
+    // most for it; twenty copies starting at once on an emulated machine can make explorer that
+    // slow. A user's desktop has its window before any program starts: so does this one.
     ASSERT_NE(GetDesktopWindow(), nullptr);
     for (int i = 0; i < kConcurrentCopies; ++i) {
         Start();
