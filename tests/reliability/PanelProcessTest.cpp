@@ -297,8 +297,9 @@ TEST_F(PanelProcessTest, TwentyCopiesStartedAtOnceLeaveOnePanel) {
         unitLists += entry.code == KSIM_GET_UNIT_LIST ? 1 : 0;
         rateReads += entry.code == KSIM_GET_SAMPLE_RATE ? 1 : 0;
     }
-    ASSERT_EQ(windows.size(), 1u) << "published " << PublishedWindow() << "; the driver read "
-                                  << unitLists << " unit lists and " << rateReads
+    ASSERT_EQ(windows.size(), 1u) << (BlockExists() ? "a block names " : "no block, ")
+                                  << PublishedWindow() << "; the driver read " << unitLists
+                                  << " unit lists and " << rateReads
                                   << " rates (one per panel refresh)" << Describe(copies_);
     EXPECT_EQ(running->WindowCaptioned(PanelWindow::kCaption), windows[0]);
     EXPECT_EQ(PublishedWindow(), windows[0]);
