@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -263,11 +264,19 @@ TEST_F(PanelProcessTest, PlugCyclesKeepResourcesFlatAndTheListsRight) {
 }
 
 TEST_F(PanelProcessTest, TwentyCopiesStartedAtOnceLeaveOnePanel) {
-    // A window needs its desktop's own window. Wine makes it for the first window on a desktop,
-    // by starting explorer, and a program that makes a window meanwhile waits ten seconds at
-    // most for it; twenty copies starting at once on an emulated machine can make explorer that
-    // slow. A user's desktop has its window before any program starts: so does this one.
-    ASSERT_NE(GetDesktopWindow(), nullptr);
+    // Every copy's panel needs its desktop's own window, which Wine makes by starting explorer
+    // for the first window on a desktop. While twenty copies start at once on an emulated
+    // machine, a copy can make its panel before the desktop's explorer is up: it finds no window
+    // driver ("The explorer process failed to start"), its dialog fails, and it ends like a
+    // copy that found another. A user's desktop is up before any program starts: so is
+    // this one, with a window of the test's own on it for as long as the copies run.
+    struct WindowCloser {
+        void operator()(HWND window) const { DestroyWindow(window); }
+    };
+    const std::unique_ptr<std::remove_pointer_t<HWND>, WindowCloser> onDesktop(
+        CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_NE(onDesktop, nullptr) << "this session's desktop has no window driver: error "
+                                  << GetLastError();
     for (int i = 0; i < kConcurrentCopies; ++i) {
         Start();
     }
