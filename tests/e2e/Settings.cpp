@@ -15,16 +15,6 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-std::string DesktopName() {
-    char name[256] = {};
-    DWORD needed = 0;
-    HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
-    if (!GetUserObjectInformationA(desktop, UOI_NAME, name, sizeof(name), &needed)) {
-        return std::string();
-    }
-    return name;
-}
-
 std::string SettingsKey(const std::string& appName) {
     return "software\\Quillmar\\" + appName + "\\KESTREL";
 }

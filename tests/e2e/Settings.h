@@ -4,6 +4,8 @@
 // executable and the host's tools are, the program's texts and ids, its settings in the
 // registry, and a bounded wait for things that happen in other processes.
 
+#include "StartProcess.h" // DesktopName()
+
 #include <windows.h>
 
 #include <functional>
@@ -43,9 +45,6 @@ inline constexpr UINT kAboutCommand = 0x10;
 // Polls `done` every 20 ms until it is true or `timeoutMs` have passed; the result of the last
 // poll. The bound only keeps a fault from hanging the suite.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
-
-// The name of this thread's desktop ("Default" on the X root, else a virtual desktop).
-std::string DesktopName();
 
 // The program's settings key below HKEY_CURRENT_USER for an application name, e.g.
 // "software\Quillmar\Quillmar KESTREL\KESTREL".

@@ -159,10 +159,7 @@ protected:
         commandLine.append(RoleProgram()).append("\" ").append(arguments);
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PassStandardHandles(startup);
         PROCESS_INFORMATION child = {};
         if (!StartProcess(nullptr, commandLine.data(), TRUE, 0, &startup, &child)) {
             ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();

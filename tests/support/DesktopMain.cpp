@@ -17,16 +17,6 @@ namespace {
 
 const char kRestartedVariable[] = "KESTREL_TEST_DESKTOP_RESTARTED";
 
-std::string ThreadDesktopName() {
-    char name[256] = {};
-    DWORD needed = 0;
-    if (!GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name,
-                                   sizeof(name) - 1, &needed)) {
-        return std::string();
-    }
-    return name;
-}
-
 bool ListsOnly(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--gtest_list_tests") == 0) {
@@ -43,13 +33,7 @@ int RunAgainOnDesktop(const char* desktop) {
     startup.cb = sizeof(startup);
     std::string desktopName = desktop;
     startup.lpDesktop = desktopName.data();
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    }
+    PassStandardHandles(startup);
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, sizeof(path));
     std::string line = GetCommandLineA();
@@ -70,7 +54,7 @@ int RunAgainOnDesktop(const char* desktop) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!ListsOnly(argc, argv) && ThreadDesktopName() != KESTREL_TEST_DESKTOP &&
+    if (!ListsOnly(argc, argv) && DesktopName() != KESTREL_TEST_DESKTOP &&
         std::getenv(kRestartedVariable) == nullptr) {
         std::fflush(stdout);
         return RunAgainOnDesktop(KESTREL_TEST_DESKTOP);

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 inline BOOL StartProcess(const char* application, char* commandLine, BOOL inheritHandles,
                          DWORD flags, STARTUPINFOA* startup, PROCESS_INFORMATION* info) {
     for (int attempt = 0;; ++attempt) {
@@ -18,4 +20,28 @@ inline BOOL StartProcess(const char* application, char* commandLine, BOOL inheri
         }
         Sleep(100);
     }
+}
+
+// Gives a program about to be started the caller's standard handles, made inheritable: its
+// output goes where the caller's goes.
+inline void PassStandardHandles(STARTUPINFOA& startup) {
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+}
+
+// The name of this thread's desktop ("Default" on the X root, else a virtual desktop). A program
+// started with it as its lpDesktop runs beside the caller.
+inline std::string DesktopName() {
+    char name[256] = {};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name,
+                                   sizeof(name) - 1, &needed)) {
+        return std::string();
+    }
+    return name;
 }
