@@ -31,8 +31,9 @@ bool OwnMenuShows() {
 } // namespace
 
 ReferenceMenus::ReferenceMenus()
-    : thread_(nullptr), owner_(nullptr), ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      tracking_(false), popup_(nullptr), at_{}, style_(0), exStyle_(0), rect_{}, prepare_(nullptr) {
+    : creator_(GetCurrentThreadId()), thread_(nullptr), owner_(nullptr),
+      ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), tracking_(false), popup_(nullptr), at_{},
+      style_(0), exStyle_(0), rect_{}, prepare_(nullptr) {
     thread_ = CreateThread(nullptr, 0, &ReferenceMenus::Run, this, 0, nullptr);
     if (thread_ != nullptr) {
         WaitForSingleObject(ready_, 10000);
@@ -55,7 +56,8 @@ ReferenceMenus::~ReferenceMenus() {
 DWORD WINAPI ReferenceMenus::Run(void* context) {
     auto* self = static_cast<ReferenceMenus*>(context);
     HWND owner = nullptr;
-    if (RegisterClassOnce(kOwnerClass, &ReferenceMenus::OwnerProc) &&
+    if (UseDesktopOf(self->creator_) &&
+        RegisterClassOnce(kOwnerClass, &ReferenceMenus::OwnerProc) &&
         RegisterClassOnce(kStandInClass, &DefWindowProcA)) {
         owner = CreateWindowExA(0, kOwnerClass, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);

@@ -40,6 +40,7 @@ private:
     void OnTrack();
     void OnTrackSystemMenu();
 
+    DWORD creator_;
     HANDLE thread_;
     HWND owner_;
     HANDLE ready_;

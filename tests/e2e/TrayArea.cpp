@@ -1,6 +1,7 @@
 #include "TrayArea.h"
 
 #include "PanelWindow.h"
+#include "StartProcess.h"
 
 #include <shellapi.h>
 
@@ -80,7 +81,11 @@ bool AnnounceTaskbar() {
 
 RefusingShell::RefusingShell() {
     HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = std::thread([this, made] { Run(made); });
+    const DWORD creator = GetCurrentThreadId();
+    thread_ = std::thread([this, made, creator] {
+        UseDesktopOf(creator);
+        Run(made);
+    });
     WaitForSingleObject(made, 10000);
     CloseHandle(made);
 }

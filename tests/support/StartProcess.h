@@ -45,3 +45,11 @@ inline std::string DesktopName() {
     }
     return name;
 }
+
+// Makes the calling thread, which has no window yet, use the desktop of thread `threadId`.
+// Windows and Wine 8 put every thread of a process on the desktop the process was started on;
+// Wine 10 does so for its first thread only and puts the others on "Default". A thread that
+// makes windows beside a test's joins the test thread's desktop first.
+inline bool UseDesktopOf(DWORD threadId) {
+    return SetThreadDesktop(GetThreadDesktop(threadId)) != FALSE;
+}
