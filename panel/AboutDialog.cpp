@@ -6,8 +6,14 @@
 namespace {
 
 // The background picture covers the whole box and the OK button lies on it. Windows paints the
-// transparent button after its siblings; Wine paints the picture over it. So the button stops
-// being transparent and the picture leaves the button's area alone, which looks the same.
+// transparent button after its siblings; Wine (8 and 10 alike) paints the picture over it. So
+// there the button stops being transparent and the picture leaves the button's area alone,
+// which looks the same.
+bool RunsOnWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 void KeepPictureOffItsSiblings(HWND dialog) {
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -32,6 +38,8 @@ BOOL AboutDialog::OnInitDialog() {
     DialogFontScaler scaler;
     CDialog::OnInitDialog();
     scaler.ApplyTemplateLayout(AfxGetResourceHandle(), m_hWnd, IDD, 96.0);
-    KeepPictureOffItsSiblings(m_hWnd);
+    if (RunsOnWine()) {
+        KeepPictureOffItsSiblings(m_hWnd);
+    }
     return TRUE;
 }

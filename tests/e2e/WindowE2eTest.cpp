@@ -146,6 +146,15 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     GetWindowRect(about, &aboutRect);
     CaptureSettled(aboutRect);
     EXPECT_TRUE(SaveScreenshot("about"));
+    // The OK button shows over the background picture: hidden, the picture takes its place.
+    HWND ok = GetDlgItem(about, IDOK);
+    RECT okRect = {};
+    ASSERT_TRUE(GetWindowRect(ok, &okRect));
+    const Image withButton = CaptureSettled(okRect);
+    ShowWindow(ok, SW_HIDE);
+    const Image withoutButton = CaptureSettled(okRect);
+    ShowWindow(ok, SW_SHOW);
+    EXPECT_TRUE(withButton != withoutButton) << "the picture covers the OK button";
     ASSERT_TRUE(PressKeys(about, {"Return"}));
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
     EXPECT_TRUE(IsShown(panel));
