@@ -39,6 +39,8 @@ RequestExecutionLevel admin
 ; How long the panel gets to take the command and to end. It may be inside a driver request,
 ; which has no time limit of its own.
 !define PANEL_EXIT_MS 15000
+; How often, 100 ms apart, the uninstaller tries to remove the installed uninstaller's file.
+!define UNINSTALLER_GONE_TRIES 100
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
@@ -174,7 +176,21 @@ Section "Uninstall"
     ${If} ${Errors}
         Abort "$INSTDIR\${PANEL_FILE} could not be removed."
     ${EndIf}
-    Delete "$INSTDIR\${UNINSTALLER}"
+    ; The uninstall runs from a copy in the temp folder that the installed uninstaller started
+    ; just before it ended: its file can go only once that process is gone, which on a busy
+    ; system takes a moment, and with it left the folder would stay. (Run in place, with _?=,
+    ; the uninstaller keeps its own file after the last try.)
+    StrCpy $1 0
+    ${Do}
+        ClearErrors
+        Delete "$INSTDIR\${UNINSTALLER}"
+        ${IfNot} ${Errors}
+        ${OrIf} $1 >= ${UNINSTALLER_GONE_TRIES}
+            ${ExitDo}
+        ${EndIf}
+        Sleep 100
+        IntOp $1 $1 + 1
+    ${Loop}
     RMDir "$INSTDIR"
     ; The company folder goes only when no other product of ours is left in it.
     ${GetParent} "$INSTDIR" $0

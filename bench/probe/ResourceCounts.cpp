@@ -35,10 +35,6 @@ struct GdiHandleEntry {
 };
 static_assert(sizeof(GdiHandleEntry) == 24);
 
-constexpr std::size_t kGdiTableRows = 0x10000;
-// Offset of GdiSharedHandleTable in the PEB.
-constexpr std::size_t kPebGdiTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
-
 int HandlesFromSystemTable(DWORD processId) {
     constexpr auto SystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
     constexpr NTSTATUS kLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
@@ -61,23 +57,97 @@ int HandlesFromSystemTable(DWORD processId) {
     return count;
 }
 
-int GdiObjectsFromProcessTable(HANDLE process, DWORD processId) {
+constexpr std::size_t kGdiTableRows = 0x10000;
+// Offsets of GdiSharedHandleTable in the 32-bit and the 64-bit PEB.
+constexpr std::uint64_t kPeb32GdiTableOffset = 0x94;
+constexpr std::uint64_t kPeb64GdiTableOffset = 0xF8;
+
+// Reads `size` bytes at `address` of another process into `out`; false if it cannot.
+using MemoryReader = bool (*)(HANDLE process, std::uint64_t address, void* out, std::size_t size);
+
+bool ReadNative(HANDLE process, std::uint64_t address, void* out, std::size_t size) {
+    return ReadProcessMemory(process, reinterpret_cast<const void*>(address), out, size, nullptr);
+}
+
+// The PEB of `process` in this process's own view, and how to read that view.
+struct PebView {
+    std::uint64_t address = 0;
+    std::uint64_t gdiTableOffset = 0;
+    std::size_t pointerSize = 0;
+    MemoryReader read = nullptr;
+};
+
+PebView NativePeb(HANDLE process) {
     PROCESS_BASIC_INFORMATION basic = {};
     if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof(basic),
-                                  nullptr) != 0 ||
-        basic.PebBaseAddress == nullptr) {
-        return -1;
+                                  nullptr) != 0) {
+        return {};
     }
-    void* tableAddress = nullptr;
-    const auto* peb = reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress);
-    if (!ReadProcessMemory(process, peb + kPebGdiTableOffset, &tableAddress, sizeof(tableAddress),
-                           nullptr) ||
-        tableAddress == nullptr) {
-        return -1;
+    return {reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress),
+            sizeof(void*) == 8 ? kPeb64GdiTableOffset : kPeb32GdiTableOffset, sizeof(void*),
+            ReadNative};
+}
+
+#if !defined(_WIN64)
+// A 32-bit observer of a 32-bit process on 64-bit Windows (WoW64) sees the process's 32-bit
+// PEB. Wine's WoW64 keeps the GDI table's address in the 64-bit PEB only; these functions of
+// the WoW64 ntdll read that one.
+struct ProcessBasicInformation64 {
+    std::uint64_t exitStatus;
+    std::uint64_t pebBaseAddress;
+    std::uint64_t affinityMask;
+    std::uint64_t basePriority;
+    std::uint64_t uniqueProcessId;
+    std::uint64_t inheritedFromUniqueProcessId;
+};
+using QueryInformationProcess64 = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
+using ReadVirtualMemory64 = NTSTATUS(NTAPI*)(HANDLE, std::uint64_t, void*, std::uint64_t,
+                                             std::uint64_t*);
+
+template <typename Function>
+Function Wow64Function(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+bool ReadWow64(HANDLE process, std::uint64_t address, void* out, std::size_t size) {
+    const auto read = Wow64Function<ReadVirtualMemory64>("NtWow64ReadVirtualMemory64");
+    return read != nullptr && read(process, address, out, size, nullptr) == 0;
+}
+
+PebView Wow64Peb(HANDLE process) {
+    BOOL wow64 = FALSE;
+    const auto query = Wow64Function<QueryInformationProcess64>("NtWow64QueryInformationProcess64");
+    ProcessBasicInformation64 basic = {};
+    if (query == nullptr || !IsWow64Process(process, &wow64) || !wow64 ||
+        query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0) {
+        return {};
     }
+    return {basic.pebBaseAddress, kPeb64GdiTableOffset, 8, ReadWow64};
+}
+#endif
+
+// The address of the process's GDI handle table as `peb` names it, or 0.
+std::uint64_t GdiTableAddress(HANDLE process, const PebView& peb) {
+    std::uint64_t table = 0; // little-endian: a 32-bit address fills the low half
+    if (peb.address == 0 ||
+        !peb.read(process, peb.address + peb.gdiTableOffset, &table, peb.pointerSize)) {
+        return 0;
+    }
+    return table;
+}
+
+int GdiObjectsFromProcessTable(HANDLE process, DWORD processId) {
+    PebView peb = NativePeb(process);
+    std::uint64_t table = GdiTableAddress(process, peb);
+#if !defined(_WIN64)
+    if (table == 0) {
+        peb = Wow64Peb(process);
+        table = GdiTableAddress(process, peb);
+    }
+#endif
     std::vector<GdiHandleEntry> rows(kGdiTableRows);
-    if (!ReadProcessMemory(process, tableAddress, rows.data(), rows.size() * sizeof(rows[0]),
-                           nullptr)) {
+    if (table == 0 || !peb.read(process, table, rows.data(), rows.size() * sizeof(rows[0]))) {
         return -1;
     }
     int count = 0;

@@ -112,8 +112,15 @@ TEST(IconicPaint, DrawsTheIconCentredByTheRuleWithTruncatingDivision) {
         // An iconic window shows no children; the panel's own would cover its painting here.
         EnumChildWindows(panel.m_hWnd, HideChild, 0);
         SetWindowPos(panel.m_hWnd, HWND_TOP, 100, 100, 200, 200, SWP_SHOWWINDOW);
+        // Without a frame the client area of each row is the window's corner: Wine 10 keeps an
+        // iconic window's frame border out of its client painting, so the top rows of a client
+        // area over the border would stay unpainted.
+        const LONG_PTR frame = WS_CAPTION | WS_THICKFRAME;
+        const LONG_PTR frameEx = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
         SetWindowLongPtrA(panel.m_hWnd, GWL_STYLE,
-                          GetWindowLongPtrA(panel.m_hWnd, GWL_STYLE) | WS_MINIMIZE);
+                          (GetWindowLongPtrA(panel.m_hWnd, GWL_STYLE) & ~frame) | WS_MINIMIZE);
+        SetWindowLongPtrA(panel.m_hWnd, GWL_EXSTYLE,
+                          GetWindowLongPtrA(panel.m_hWnd, GWL_EXSTYLE) & ~frameEx);
         ASSERT_TRUE(IsIconic(panel.m_hWnd));
         for (const Row& row : rows) {
             SCOPED_TRACE("client " + std::to_string(row.width) + " x " +

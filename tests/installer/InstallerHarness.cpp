@@ -45,9 +45,9 @@ std::string ShellFolder(int csidl) {
     return path;
 }
 
-UniqueRegKey OpenKey(HKEY root, const std::string& key) {
+UniqueRegKey OpenKey(HKEY root, const std::string& key, REGSAM view) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
         return {};
     }
     return UniqueRegKey(opened);
@@ -91,8 +91,38 @@ std::string BuiltPanel() {
     return BuildRoot() + "\\panel\\Quillmar KESTREL.exe";
 }
 
+bool SystemIs64Bit() {
+    BOOL wow64 = FALSE;
+    return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+
+std::vector<std::string> ProgramFilesFolders() {
+    if (!SystemIs64Bit()) {
+        return {ShellFolder(CSIDL_PROGRAM_FILES)};
+    }
+    // A 32-bit process is shown the 32-bit folder as its own; the 64-bit one keeps its name in
+    // the environment.
+    char native[MAX_PATH] = {};
+    GetEnvironmentVariableA("ProgramW6432", native, MAX_PATH);
+    const std::string x86 = ShellFolder(CSIDL_PROGRAM_FILESX86);
+    if (sizeof(void*) == 4) {
+        return {x86, native};
+    }
+    return {native, x86};
+}
+
+std::vector<REGSAM> RegistryViews() {
+    if (!SystemIs64Bit()) {
+        return {0};
+    }
+    if (sizeof(void*) == 4) {
+        return {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+    }
+    return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+}
+
 std::string CompanyDir() {
-    return ShellFolder(CSIDL_PROGRAM_FILES) + "\\Quillmar";
+    return ProgramFilesFolders()[0] + "\\Quillmar";
 }
 
 std::string InstallDir() {
@@ -131,12 +161,13 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
     return bytes.str();
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
-    return static_cast<bool>(OpenKey(root, key));
+bool KeyExists(HKEY root, const std::string& key, REGSAM view) {
+    return static_cast<bool>(OpenKey(root, key, view));
 }
 
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* name) {
-    UniqueRegKey opened = OpenKey(root, key);
+std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* name,
+                                      REGSAM view) {
+    UniqueRegKey opened = OpenKey(root, key, view);
     if (!opened) {
         return std::nullopt;
     }
@@ -151,8 +182,8 @@ std::optional<std::string> ReadString(HKEY root, const std::string& key, const c
     return std::string(value);
 }
 
-std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name) {
-    UniqueRegKey opened = OpenKey(root, key);
+std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name, REGSAM view) {
+    UniqueRegKey opened = OpenKey(root, key, view);
     if (!opened) {
         return std::nullopt;
     }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace inst {
 
@@ -25,7 +26,18 @@ extern const char kClockSetting[]; // "SPDIFSync"
 std::string SetupProgram();
 std::string BuiltPanel();
 
-// Where the installer puts things, as the installer's own kind of process sees the system.
+// 64-bit Windows keeps two Program Files folders and two views of HKLM\Software; a 32-bit
+// system has one of each. A build's installer is of the build's kind: the 32-bit product's
+// belongs in "Program Files (x86)" and in the 32-bit view (WOW6432Node) there, as users of
+// 64-bit Windows get it; the 64-bit build's in the others.
+bool SystemIs64Bit();
+// The Program Files folder of the build's kind first, then the other kind's on 64-bit Windows.
+std::vector<std::string> ProgramFilesFolders();
+// The registry view of the build's kind first (0 on a 32-bit system, which has one), then the
+// other kind's on 64-bit Windows: KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+std::vector<REGSAM> RegistryViews();
+
+// Where the installer puts things.
 std::string CompanyDir();
 std::string InstallDir();
 std::string InstalledPanel();
@@ -36,9 +48,12 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 std::optional<std::string> ReadFileBytes(const std::string& path);
 
-bool KeyExists(HKEY root, const std::string& key);
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* name);
-std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name);
+// Reads in the registry view of the build's kind unless `view` names another.
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = RegistryViews()[0]);
+std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* name,
+                                      REGSAM view = RegistryViews()[0]);
+std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name,
+                               REGSAM view = RegistryViews()[0]);
 LSTATUS WriteDword(HKEY root, const std::string& key, const char* name, DWORD value);
 LSTATUS DeleteValue(HKEY root, const std::string& key, const char* name);
 

@@ -65,8 +65,14 @@ protected:
         ASSERT_TRUE(FileExists(SetupProgram())) << SetupProgram() << " is not built";
         ASSERT_EQ(FindWindowA("#32770", "Quillmar KESTREL"), nullptr)
             << "a panel from elsewhere still runs";
-        ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << "an install was left";
-        ASSERT_FALSE(DirectoryExists(InstallDir())) << InstallDir() << " was left";
+        for (REGSAM view : RegistryViews()) {
+            ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view))
+                << "an install was left (view " << view << ")";
+        }
+        for (const std::string& folder : ProgramFilesFolders()) {
+            ASSERT_FALSE(DirectoryExists(folder + "\\Quillmar\\KESTREL"))
+                << folder << "\\Quillmar\\KESTREL was left";
+        }
         savedSetting_ = ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting);
     }
 
@@ -123,14 +129,20 @@ protected:
         ASSERT_TRUE(standIn_->Create()) << "error " << GetLastError();
     }
 
-    // Nothing of the install is there, whatever else is.
+    // Nothing of the install is there, whatever else is: in neither Program Files folder and
+    // neither registry view of 64-bit Windows.
     static void ExpectNothingInstalled() {
         EXPECT_FALSE(FileExists(InstalledPanel()));
         EXPECT_FALSE(FileExists(InstalledUninstaller()));
-        EXPECT_FALSE(DirectoryExists(InstallDir()));
         EXPECT_FALSE(FileExists(ShortcutFile()));
-        EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).has_value());
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        for (const std::string& folder : ProgramFilesFolders()) {
+            EXPECT_FALSE(DirectoryExists(folder + "\\Quillmar\\KESTREL")) << folder;
+        }
+        for (REGSAM view : RegistryViews()) {
+            SCOPED_TRACE("registry view " + std::to_string(view));
+            EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue, view).has_value());
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view));
+        }
     }
 
     std::unique_ptr<ChildProcess> panel_;
@@ -168,8 +180,23 @@ TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) 
     ASSERT_TRUE(uninstaller.has_value()) << InstalledUninstaller();
 
     EXPECT_EQ(ShortcutTarget(ShortcutFile()).value_or("<unreadable>"), InstalledPanel());
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or("<none>"),
-              Quoted(InstalledPanel()));
+    // The user's Run key is one in both views: a 64-bit logon starts the 32-bit panel too.
+    for (REGSAM view : RegistryViews()) {
+        SCOPED_TRACE("registry view " + std::to_string(view));
+        EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue, view).value_or("<none>"),
+                  Quoted(InstalledPanel()));
+    }
+    // On 64-bit Windows the other kind's folder and registry view get nothing.
+    const std::vector<std::string> folders = ProgramFilesFolders();
+    for (size_t i = 1; i < folders.size(); ++i) {
+        EXPECT_NE(folders[i], folders[0]);
+        EXPECT_FALSE(DirectoryExists(folders[i] + "\\Quillmar")) << folders[i];
+    }
+    const std::vector<REGSAM> views = RegistryViews();
+    for (size_t i = 1; i < views.size(); ++i) {
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, views[i]))
+            << "the uninstall entry is in the other kind's registry view";
+    }
 
     struct Row {
         const char* name;
