@@ -5,15 +5,12 @@
 
 namespace {
 
-// The background picture covers the whole box and the OK button lies on it. Windows paints the
-// transparent button after its siblings; Wine (8 and 10 alike) paints the picture over it. So
-// there the button stops being transparent and the picture leaves the button's area alone,
-// which looks the same.
-bool RunsOnWine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
+// The background picture covers the whole box and the OK button lies on it, above it in the
+// z-order. Overlapping siblings are not clipped against each other, and they are painted in
+// z-order, so the picture, painted after the button, covers it. With WS_CLIPSIBLINGS its
+// visible region leaves out the siblings above it and its painting cannot reach the button;
+// the button stops being transparent, so that it is an ordinary sibling that clipping takes
+// out. It looks the same.
 void KeepPictureOffItsSiblings(HWND dialog) {
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -38,8 +35,6 @@ BOOL AboutDialog::OnInitDialog() {
     DialogFontScaler scaler;
     CDialog::OnInitDialog();
     scaler.ApplyTemplateLayout(AfxGetResourceHandle(), m_hWnd, IDD, 96.0);
-    if (RunsOnWine()) {
-        KeepPictureOffItsSiblings(m_hWnd);
-    }
+    KeepPictureOffItsSiblings(m_hWnd);
     return TRUE;
 }

@@ -97,10 +97,12 @@ BOOL CSystemTray::CreateTrayIcon(CWnd* window, UINT message, const char* tip, HI
 }
 
 void CSystemTray::DeleteTrayIcon() {
+    // The icon is no longer asked for, even one the shell refused, so that no later
+    // "TaskbarCreated" or wake brings it back; only one the shell holds is removed there.
+    iconData.uFlags = 0;
     if (!iconShown) {
         return;
     }
-    iconData.uFlags = 0;
     Shell_NotifyIconA(NIM_DELETE, &iconData);
     iconShown = FALSE;
 }

@@ -23,26 +23,29 @@
 // - The one-time set-up call of the 32-bit exception unwinder (pthread_once). The threads
 //   library keeps it beside thread creation, cancellation and priorities, all of which come
 //   with it; on the one thread that throws, a flag does the same.
+//
+// Only the toolchains named below are known; any other fails the build here, rather than
+// building a program that would end an uncaught error otherwise.
 #include "LeanRuntime.h"
+
+#include <windows.h>
 
 #include <exception>
 #include <new>
 
 #if defined(__GLIBCXX__)
 
-#include <windows.h>
-
-#include <cxxabi.h>
-#include <pthread.h>
-
-// The record below copies libsupc++'s private __cxa_eh_globals (unwind-cxx.h): two fields on
-// every target but ARM's EABI unwinder, unchanged in the releases listed here. For another
-// release, compare that header with the record and add the release once they agree.
-#if defined(__ARM_EABI_UNWINDER__)
-#error "the ARM EABI unwinder's exception record has a third field: LeanRuntime.cpp cannot stand in"
+// The record below copies libsupc++'s private __cxa_eh_globals (unwind-cxx.h): two fields on x86
+// (ARM's EABI unwinder adds a third), unchanged in the releases listed here. For another
+// release or target, compare that header with the record and add them once they agree.
+#if !defined(__MINGW32__) || !(defined(__i386__) || defined(__x86_64__))
+#error "LeanRuntime.cpp knows GCC's runtime for MinGW-w64 on x86 only: check the record below"
 #endif
 static_assert(_GLIBCXX_RELEASE == 12,
               "check libsupc++'s __cxa_eh_globals against the record in LeanRuntime.cpp");
+
+#include <cxxabi.h>
+#include <pthread.h>
 
 namespace __gnu_cxx {
 
@@ -101,4 +104,22 @@ extern "C" int pthread_once(pthread_once_t* once, void (*init)(void)) {
     return 0;
 }
 
+#elif defined(_MSC_VER)
+
+// MSVC's runtime: nothing to keep out; the terminate handler is installed before main runs,
+// in place of the runtime's, which would report the error and show it.
+namespace {
+
+[[noreturn]] void TerminateSilently() {
+    TerminateProcess(GetCurrentProcess(), kTerminateExitCode);
+    for (;;) {
+    }
+}
+
+const std::terminate_handler g_previousTerminateHandler = std::set_terminate(TerminateSilently);
+
+} // namespace
+
+#else
+#error "LeanRuntime.cpp knows GCC's libstdc++ (MinGW-w64) and MSVC's runtime only"
 #endif

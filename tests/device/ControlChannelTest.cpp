@@ -201,17 +201,6 @@ TEST_F(ControlChannelTest, EachRequestCarriesItsCodeAndBufferSizes) {
     }
 }
 
-// The 32-bit lane's own check (scripts/test-i686) that it catches a fault of the 32-bit program
-// alone: a record sized by a pointer-sized word has the driver's size only in a 64-bit build.
-TEST_F(ControlChannelTest, PointerSizedRecordIsRefusedOnlyIn32BitBuilds) {
-    ASSERT_EQ(g_controlChannel.Open(), Status::Success);
-    std::uintptr_t record = 0;
-    const DriverStatus expected =
-        sizeof(record) == sizeof(SampleRateRecord) ? Status::Success : ERROR_INVALID_PARAMETER;
-    EXPECT_EQ(g_controlChannel.IoControl(GetSampleRateCode, nullptr, 0, &record, sizeof(record)),
-              expected);
-}
-
 TEST_F(ControlChannelTest, GetRequestsFillAndSetRequestsSendTheCallersRecords) {
     ASSERT_EQ(g_controlChannel.Open(), Status::Success);
 

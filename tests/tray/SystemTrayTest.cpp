@@ -206,6 +206,13 @@ TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
         // Neither the delete nor the destructor touches the icon it never added.
         tray.DeleteTrayIcon();
         EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
+
+        // The delete holds: a shell made anew, which holds no icon, does not get it back.
+        ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+        SendMessageA(tray.m_hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        EXPECT_FALSE(tray.iconShown);
+        EXPECT_FALSE(ShellHasIcon(other_.m_hWnd, kOtherIconId)) << "a deleted icon came back";
+        ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
     }
     EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
     EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
