@@ -91,6 +91,12 @@ protected:                                                                      
          return static_cast<ThisClass&>(window).OnDeviceChange(static_cast<UINT>(wParam),          \
                                                                static_cast<DWORD_PTR>(lParam));    \
      }},
+// BOOL OnPowerBroadcast(UINT event, LPARAM data)
+#define ON_WM_POWERBROADCAST()                                                                     \
+    {WM_POWERBROADCAST, 0, 0, 0, [](CWnd& window, WPARAM wParam, LPARAM lParam) -> LRESULT {       \
+         return static_cast<ThisClass&>(window).OnPowerBroadcast(static_cast<UINT>(wParam),        \
+                                                                 lParam);                          \
+     }},
 // void OnDestroy()
 #define ON_WM_DESTROY()                                                                            \
     {WM_DESTROY, 0, 0, 0, [](CWnd& window, WPARAM, LPARAM) -> LRESULT {                            \

@@ -130,6 +130,20 @@ void CSystemTray::OnTaskbarCreated() {
     iconShown = Shell_NotifyIconA(NIM_ADD, &iconData) || Shell_NotifyIconA(NIM_MODIFY, &iconData);
 }
 
+void CSystemTray::RestoreIconIfLost() {
+    if (iconData.uFlags == 0) {
+        return;
+    }
+    // A change of nothing succeeds exactly while the shell holds the icon.
+    NOTIFYICONDATAA held = iconData;
+    held.uFlags = 0;
+    if (Shell_NotifyIconA(NIM_MODIFY, &held)) {
+        iconShown = TRUE;
+        return;
+    }
+    iconShown = Shell_NotifyIconA(NIM_ADD, &iconData);
+}
+
 LRESULT CSystemTray::HandleTrayMessage(WPARAM wParam, LPARAM lParam) {
     if (static_cast<UINT>(wParam) != iconData.uID) {
         return 0;

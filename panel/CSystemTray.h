@@ -24,8 +24,11 @@ public:
     // to `window` when it has a handle, else to the hidden window. A tip longer than 63
     // characters is cut to 63. On systems before version 4 nothing is created.
     BOOL CreateTrayIcon(CWnd* window, UINT message, const char* tip, HICON icon, UINT id);
-    // Removes the icon when it is shown; harmless otherwise.
+    // Removes the icon when it is shown; harmless otherwise. A deleted icon stays deleted.
     void DeleteTrayIcon();
+    // Adds the icon again if the shell no longer holds it, as some shells forget icons over
+    // sleep without announcing a new taskbar; nothing if none was asked for or it was deleted.
+    void RestoreIconIfLost();
 
     // The callback message for this icon. `wParam` is the icon id, the low word of `lParam`
     // the mouse message. 1 if the event was for this icon and not dropped, else 0.

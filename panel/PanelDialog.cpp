@@ -32,6 +32,7 @@ BEGIN_MESSAGE_TABLE(PanelDialog, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_WM_DEVICECHANGE()
+    ON_WM_POWERBROADCAST()
     ON_CBN_SELCHANGE(IDC_SAMPLE_RATE, OnSelchangeSampleRate)
     ON_CBN_SELCHANGE(IDC_CLOCK_SOURCE, OnSelchangeClockSource)
     ON_CBN_SELCHANGE(IDC_BUFFER_SIZE, OnSelchangeBufferSize)
@@ -43,7 +44,7 @@ END_MESSAGE_TABLE()
 PanelDialog::PanelDialog(CWnd* parent)
     : CDialog(IDD, parent), m_hIcon(nullptr), m_deviceNotify(nullptr), m_clockSource(-1),
       m_unitCount(0), m_trayIcon(nullptr), m_minimized(false),
-      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)) {
+      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)), m_wakeHandled(false) {
     m_hIcon = LoadPanelIcon();
     // A second copy opens the driver too before it finds the first; it closes it again at once.
     if (g_controlChannel.Open() == Status::Success) {
@@ -176,5 +177,27 @@ BOOL PanelDialog::OnDeviceChange(UINT event, DWORD_PTR data) {
         ReopenDevice();
     }
     // Every other event, a removal query included, is granted and changes nothing.
+    return TRUE;
+}
+
+BOOL PanelDialog::OnPowerBroadcast(UINT event, LPARAM /*data*/) {
+    // After sleep the units may hold other values or have lost their clock source, and the shell
+    // may have lost the icon: a wake does what a unit arrival does, and brings the icon back.
+    // The system announces every wake with PBT_APMRESUMEAUTOMATIC, and then with
+    // PBT_APMRESUMESUSPEND if a user woke it; older systems send only the latter. One wake is
+    // handled once.
+    const bool resumed =
+        event == PBT_APMRESUMEAUTOMATIC || (event == PBT_APMRESUMESUSPEND && !m_wakeHandled);
+    if (event == PBT_APMSUSPEND || event == PBT_APMRESUMESUSPEND ||
+        event == PBT_APMRESUMEAUTOMATIC) {
+        m_wakeHandled = event == PBT_APMRESUMEAUTOMATIC;
+    }
+    if (resumed) {
+        ReopenDevice();
+        if (m_tray) {
+            m_tray->RestoreIconIfLost();
+        }
+    }
+    // Every power event is granted; none is refused.
     return TRUE;
 }

@@ -53,6 +53,7 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     BOOL OnDeviceChange(UINT event, DWORD_PTR data);
+    BOOL OnPowerBroadcast(UINT event, LPARAM data);
     void OnSelchangeSampleRate();
     void OnSelchangeClockSource();
     void OnSelchangeBufferSize();
@@ -77,6 +78,8 @@ protected:
     std::unique_ptr<CSystemTray> m_tray;
     UINT m_trayMessage;
     CInstanceChecker m_instanceChecker;
+    // This wake has been handled by its first resume event (see OnPowerBroadcast).
+    bool m_wakeHandled;
 
 private:
     void RebuildRateList();

@@ -112,5 +112,43 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
     EXPECT_TRUE(IsHidden(panel));
 }
 
+// Over sleep the driver may change its values and a unit may lose its clock source: a wake
+// reads the driver again and sends the stored clock source, as a unit arrival does, once for
+// each wake, hidden or shown.
+TEST_F(PanelE2e, AWakeFromSleepReadsTheDriverAgainOnceAWake) {
+    ASSERT_TRUE(StoreClockSource(kAppName, 1));
+    ASSERT_TRUE(StartHidden());
+    HWND panel = panel_.Panel();
+    const std::uint32_t unit = Units().at(0);
+    const std::vector<Request> refresh = {
+        {kUnitList}, InfoFor(unit), {kGetSampleRate}, FrameTo(unit, 0), {kGetBufferSize}};
+    const Texts clocks = {"Internal", "S/PDIF"};
+    EXPECT_TRUE(ListsBecome(panel, {kFourRates, "48.0 kHz", clocks, "S/PDIF", true}));
+
+    // Going to sleep sends nothing. The driver changes while the system sleeps; the wake is
+    // announced twice, as when a user wakes the system: one refresh.
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_TRUE(AnnouncePower(PBT_APMSUSPEND));
+    EXPECT_TRUE(LogBecomes(sim_, {}));
+    ASSERT_TRUE(sim_.SetRate(96000));
+    ASSERT_TRUE(sim_.SetBuffer(10000));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMEAUTOMATIC));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMESUSPEND));
+    EXPECT_TRUE(ListsBecome(panel, {kFourRates, "96.0 kHz", clocks, "S/PDIF", true}));
+    EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "10.0 ms");
+    EXPECT_TRUE(LogBecomes(sim_, refresh));
+    EXPECT_TRUE(IsHidden(panel));
+
+    // Shown, on a system that announces a wake by PBT_APMRESUMESUSPEND alone: one refresh.
+    ASSERT_TRUE(RestoreFromTray(panel));
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_TRUE(AnnouncePower(PBT_APMSUSPEND));
+    ASSERT_TRUE(sim_.SetRate(44100));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMESUSPEND));
+    EXPECT_TRUE(ListsBecome(panel, {kFourRates, "44.1 kHz", clocks, "S/PDIF", true}));
+    EXPECT_TRUE(LogBecomes(sim_, refresh));
+    EXPECT_TRUE(IsShown(panel));
+}
+
 } // namespace
 } // namespace e2e

@@ -79,6 +79,12 @@ bool AnnounceTaskbar() {
                                                10000, &result) != 0;
 }
 
+bool AnnouncePower(UINT event) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(HWND_BROADCAST, WM_POWERBROADCAST, event, 0, SMTO_ABORTIFHUNG, 10000,
+                               &result) != 0;
+}
+
 RefusingShell::RefusingShell() {
     HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const DWORD creator = GetCurrentThreadId();

@@ -33,6 +33,9 @@ bool ForgetIcon(HWND owner, UINT id);
 // Broadcasts "TaskbarCreated" as a Windows shell does once its notification area is made anew
 // (Wine's shell never sends it); returns once every top-level window has handled it.
 bool AnnounceTaskbar();
+// Broadcasts the power event `event` (WM_POWERBROADCAST) as the system does around sleep;
+// returns once every top-level window has handled it.
+bool AnnouncePower(UINT event);
 
 // A shell whose notification area is not up yet: a window of the shell's class in front of the
 // real one (Shell_NotifyIcon hands icons to the first it finds), on a thread of its own, that

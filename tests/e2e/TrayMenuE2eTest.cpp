@@ -207,6 +207,21 @@ TEST_F(PanelE2e, TheIconComesBackWhenTheShellAnnouncesANewTaskbar) {
     EXPECT_TRUE(WaitEnded(panel_));
 }
 
+// Some shells forget icons over sleep and announce nothing: the wake brings the icon back, and
+// it works.
+TEST_F(PanelE2e, AWakeBringsBackAnIconTheShellForgot) {
+    ASSERT_TRUE(StartHidden());
+    HWND panel = panel_.Panel();
+    HWND owner = panel_.TrayOwner();
+    ASSERT_TRUE(ForgetIcon(owner, kTrayIconId));
+    ASSERT_TRUE(AnnouncePower(PBT_APMSUSPEND));
+    ASSERT_FALSE(ShellHasIcon(owner, kTrayIconId));
+
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMEAUTOMATIC));
+    EXPECT_TRUE(ShellHasIcon(owner, kTrayIconId));
+    EXPECT_TRUE(RestoreFromTray(panel));
+}
+
 // At a logon the program may start before the taskbar is up: the shell refuses the icon, the
 // program runs on without it, and adds it once the taskbar is announced.
 TEST_F(PanelE2e, AnIconRefusedAtStartIsAddedWhenTheTaskbarIsAnnounced) {

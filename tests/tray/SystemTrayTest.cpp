@@ -252,6 +252,30 @@ TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
     EXPECT_TRUE(Requests().empty());
 }
 
+// Some shells forget icons over sleep without announcing a new taskbar; on a wake the panel
+// asks for the icon again.
+TEST_F(SystemTray, AnIconTheShellLostComesBackOnAWakeUnlessDeleted) {
+    TrayProbe tray;
+    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    HWND hidden = tray.m_hWnd;
+    NOTIFYICONDATAA key = IconKey(hidden, kTrayIconId);
+
+    tray.RestoreIconIfLost(); // still held: one icon, shown
+    EXPECT_TRUE(tray.iconShown);
+    EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &key));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &key)) << "the shell held a second icon";
+
+    tray.RestoreIconIfLost(); // lost: added again
+    EXPECT_TRUE(tray.iconShown);
+    EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
+    tray.DeleteTrayIcon();
+    tray.RestoreIconIfLost(); // deleted: stays deleted
+    EXPECT_FALSE(tray.iconShown);
+    EXPECT_FALSE(ShellHasIcon(hidden, kTrayIconId));
+    EXPECT_TRUE(Requests().empty());
+}
+
 TEST_F(SystemTray, ARefusedAddIsMadeWhenTheTaskbarIsAnnounced) {
     // The shell refuses the add (it holds an icon for the same window and id), then is made
     // anew without any icon and announces its taskbar.
