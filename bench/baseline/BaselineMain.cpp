@@ -1,7 +1,9 @@
 // The benchmark's baseline: the least a Win32 program does to do the panel's outward job at
-// start-up without a driver. A modal dialog of the panel's size with three empty lists starts,
-// adds a notification-area icon, minimises itself and hides its window, then waits there;
-// "E&xit" (command 0x8004) or Escape ends it. No framework, no artwork, no device access.
+// start-up without a driver. A dialog of the panel's size with three empty lists starts in a
+// modal loop of its own, adds a notification-area icon, minimises itself and hides its window,
+// then waits there; "E&xit" (command 0x8004) or Escape ends it. No framework, no artwork, no
+// device access. Not DialogBoxParamA: the platform's modal loop shows its dialog, restored, the
+// first time its message queue goes idle, after the posted SC_MINIMIZE has hidden it.
 #include "BaselineIds.h"
 
 #include <windows.h>
@@ -12,6 +14,7 @@ namespace {
 
 const UINT WM_APP_TRAY = WM_APP + 1;
 const UINT kIconId = 1;
+bool g_running = false;
 
 bool AddTrayIcon(HWND dialog) {
     NOTIFYICONDATAA data = {};
@@ -51,6 +54,7 @@ INT_PTR CALLBACK BaselineProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /
         if (LOWORD(wParam) == ID_BASELINE_EXIT || LOWORD(wParam) == IDCANCEL) {
             DeleteTrayIcon(dialog);
             EndDialog(dialog, IDCANCEL);
+            g_running = false;
             return TRUE;
         }
         return FALSE;
@@ -63,6 +67,19 @@ INT_PTR CALLBACK BaselineProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_BASELINE), nullptr, BaselineProc, 0);
+    HWND dialog =
+        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_BASELINE), nullptr, BaselineProc, 0);
+    if (dialog == nullptr) {
+        return 1;
+    }
+    g_running = true;
+    MSG msg;
+    while (g_running && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageA(dialog, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    DestroyWindow(dialog);
     return 0;
 }

@@ -14,8 +14,8 @@
  *     information) once per listed unit
  *  7. WaitForSingleObject start-up mutex
  *  8. OpenFileMappingA "CInstanceChecker_MMF_KESTREL App"  (none: no other copy runs)
- *  9. DialogBoxParamA 102, the platform's own modal loop (the panel runs its framework's loop
- *     around CreateDialogParamA); during WM_INITDIALOG:
+ *  9. CreateDialogParamA 102 and a modal loop of its own, as the panel's framework runs it
+ *     (GetMessageA, IsDialogMessageA, TranslateMessage, DispatchMessageA); during WM_INITDIALOG:
  *     a. FindResourceA 102/240, LoadResource, LockResource, SizeofResource; CB_ADDSTRING for each
  *        initial list entry
  *     b. layout at 96 dpi: FindResourceA 102/RT_DIALOG, LoadResource, LockResource; CreateFontW;
@@ -51,7 +51,11 @@
  * 10. the modal loop: WM_SYSCOMMAND SC_MINIMIZE, DefWindowProcA (minimised), ShowWindow SW_HIDE
  *
  * Command 0x8004 ("E&xit") or Escape ends it: Shell_NotifyIconA NIM_DELETE, DestroyWindow,
- * EndDialog, then the handles are closed and the lock deleted. */
+ * EndDialog and the end of the loop, DestroyWindow of the dialog, then the handles are closed
+ * and the lock deleted.
+ *
+ * Not DialogBoxParamA: the platform's modal loop shows its dialog, restored, the first time its
+ * message queue goes idle, which comes after the posted SC_MINIMIZE has hidden it. */
 #include <windows.h>
 
 #include <commctrl.h>
@@ -97,6 +101,7 @@ static UINT g_trayMessage;
 static int g_unitCount;
 static HWND g_trayWindow;
 static BOOL g_minimized;
+static BOOL g_running;
 static HFONT g_layoutFont;
 static HFONT g_previousFont;
 static CRITICAL_SECTION g_unitRequestLock;
@@ -551,12 +556,30 @@ static INT_PTR CALLBACK FloorDialogProc(HWND dialog, UINT message, WPARAM wParam
         if (LOWORD(wParam) == ID_TRAY_EXIT || LOWORD(wParam) == IDCANCEL) {
             DeleteTrayIcon();
             EndDialog(dialog, IDCANCEL);
+            g_running = FALSE;
             return TRUE;
         }
         return FALSE;
     default:
         return FALSE;
     }
+}
+
+static void RunPanelDialog(HINSTANCE instance) {
+    MSG msg;
+    HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_KESTREL_DIALOG), NULL,
+                                     FloorDialogProc, 0);
+    if (dialog == NULL) {
+        return;
+    }
+    g_running = TRUE;
+    while (g_running && GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (!IsDialogMessageA(dialog, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    DestroyWindow(dialog);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
@@ -578,7 +601,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     WaitForSingleObject(g_startupMutex, INFINITE);
     running = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kBlockName);
     if (running == NULL) {
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_KESTREL_DIALOG), NULL, FloorDialogProc, 0);
+        RunPanelDialog(instance);
     } else {
         CloseHandle(running);
     }

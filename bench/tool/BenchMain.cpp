@@ -2,12 +2,18 @@
 // the driver simulator, prints the table and writes it as markdown.
 //
 //   kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--floor FLOOR_EXE] [--starts N] [--runs N]
-//                 [--cycles N] [--only startup|arrival|requests]
+//                 [--cycles N] [--only startup|arrival|requests] [--desktop NAME]
+//
+// --desktop: the bench, and so the programs it starts, run on that Wine desktop (a virtual one
+// with a taskbar, as the session's registry sets it up); a copy started elsewhere starts itself
+// again there (Wine 10 puts a program started from Unix on "Default" whatever its settings).
 //   kestrel_bench --watch-arrivals BLOCK   (the arrival benchmark's bare window, started by it)
 //
 // Exit status: 0 when every part ran (targets missed or not), 1 when a part could not run,
 // 2 for bad arguments.
 #include "Benches.h"
+
+#include "StartProcess.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +35,7 @@ const Part kParts[] = {
 
 int Usage() {
     std::fprintf(stderr, "usage: kestrel_bench PANEL_EXE BASELINE_EXE RESULTS_MD [--floor EXE] "
-                         "[--starts N] [--runs N] [--cycles N] [--only PART]\n");
+                         "[--starts N] [--runs N] [--cycles N] [--only PART] [--desktop NAME]\n");
     return 2;
 }
 
@@ -47,6 +53,7 @@ int main(int argc, char** argv) {
     settings.baselineExe = argv[2];
     const char* resultsPath = argv[3];
     const char* only = nullptr;
+    const char* desktop = nullptr;
     for (int i = 4; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--floor") == 0) {
             settings.floorExe = argv[i + 1];
@@ -58,12 +65,33 @@ int main(int argc, char** argv) {
             settings.cycles = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--only") == 0) {
             only = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--desktop") == 0) {
+            desktop = argv[i + 1];
         } else {
             return Usage();
         }
     }
     if (settings.starts < 1 || settings.runs < 1 || settings.cycles < 1) {
         return Usage();
+    }
+    const char kRestarted[] = "KESTREL_BENCH_DESKTOP_RESTARTED";
+    if (desktop != nullptr && DesktopName() != desktop && std::getenv(kRestarted) == nullptr) {
+        std::fflush(stdout);
+        const int code = RunAgainOnDesktop(desktop, kRestarted);
+        if (code == -1) {
+            std::fprintf(stderr, "bench: cannot start again on the desktop %s (error %lu)\n",
+                         desktop, GetLastError());
+            return 1;
+        }
+        return code;
+    }
+    if (desktop != nullptr) {
+        // A user's desktop, taskbar and notification area included, is up before any program
+        // starts; a new Wine desktop starts its shell with its first program, and a program
+        // that came before the notification area would find its icon refused.
+        for (int i = 0; i < 200 && FindWindowA("Shell_TrayWnd", nullptr) == nullptr; ++i) {
+            Sleep(50);
+        }
     }
 
     ResultTable table;

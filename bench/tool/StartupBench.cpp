@@ -14,6 +14,7 @@
 #include "ProcessUnderTest.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -28,6 +29,17 @@ struct StartRun {
     double privateKb = 0;
 };
 
+// The program's window as the poll sees it: "none", or its visibility and state, and the icon.
+std::string WindowState(const ProcessUnderTest& program, const char* caption, UINT iconId) {
+    HWND window = program.WindowCaptioned(caption);
+    if (window == nullptr) {
+        return "none";
+    }
+    std::string state = IsWindowVisible(window) ? "shown" : "hidden";
+    state += IsIconic(window) ? " iconic" : "";
+    return state + (program.HasTrayIcon(iconId) ? " icon" : "");
+}
+
 bool TimeStart(const std::string& exe, const char* caption, UINT iconId, StartRun& run) {
     ProcessUnderTest program;
     const long long started = Now();
@@ -35,12 +47,26 @@ bool TimeStart(const std::string& exe, const char* caption, UINT iconId, StartRu
         std::fprintf(stderr, "bench: cannot start %s (error %lu)\n", exe.c_str(), GetLastError());
         return false;
     }
+    // The window's states as they changed, for a start that does not reach the tray.
+    std::string seen, last;
+    const auto note = [&] {
+        const std::string now = WindowState(program, caption, iconId);
+        if (now != last) {
+            char when[32];
+            std::snprintf(when, sizeof(when), " (%.0f ms);", Milliseconds(started, Now()));
+            seen += " " + now + when;
+            last = now;
+        }
+    };
     if (!PollUntil(
-            [&] { return program.IsHiddenInTray(caption, iconId) || program.WaitForExit(0); },
+            [&] {
+                note();
+                return program.IsHiddenInTray(caption, iconId) || program.WaitForExit(0);
+            },
             kStartTimeoutMs) ||
         program.WaitForExit(0)) {
-        std::fprintf(stderr, "bench: %s did not reach the tray (exit code %lu)\n", exe.c_str(),
-                     program.ExitCode());
+        std::fprintf(stderr, "bench: %s did not reach the tray (exit code %lu); its window:%s\n",
+                     exe.c_str(), program.ExitCode(), seen.c_str());
         return false;
     }
     run.milliseconds = Milliseconds(started, Now());

@@ -26,38 +26,20 @@ bool ListsOnly(int argc, char** argv) {
     return false;
 }
 
-int RunAgainOnDesktop(const char* desktop) {
-    // Once only: a copy that still is not there runs its tests, whose fixtures say so.
-    SetEnvironmentVariableA(kRestartedVariable, "1");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    std::string desktopName = desktop;
-    startup.lpDesktop = desktopName.data();
-    PassStandardHandles(startup);
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string line = GetCommandLineA();
-    PROCESS_INFORMATION info = {};
-    if (!StartProcess(path, line.data(), TRUE, 0, &startup, &info)) {
-        std::fprintf(stderr, "%s: could not start again on the desktop %s: error %lu\n", path,
-                     desktop, GetLastError());
-        return 1;
-    }
-    CloseHandle(info.hThread);
-    WaitForSingleObject(info.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hProcess);
-    return static_cast<int>(code);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     if (!ListsOnly(argc, argv) && DesktopName() != KESTREL_TEST_DESKTOP &&
         std::getenv(kRestartedVariable) == nullptr) {
         std::fflush(stdout);
-        return RunAgainOnDesktop(KESTREL_TEST_DESKTOP);
+        // Once only: a copy that still is not there runs its tests, whose fixtures say so.
+        const int code = RunAgainOnDesktop(KESTREL_TEST_DESKTOP, kRestartedVariable);
+        if (code == -1) {
+            std::fprintf(stderr, "could not start again on the desktop %s: error %lu\n",
+                         KESTREL_TEST_DESKTOP, GetLastError());
+            return 1;
+        }
+        return code;
     }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

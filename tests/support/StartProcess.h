@@ -46,6 +46,32 @@ inline std::string DesktopName() {
     return name;
 }
 
+// Starts this program again, with the same command line and standard handles, on `desktop`
+// (a Wine virtual desktop of that name), waits for it and returns its exit code; -1, with the
+// last error, if it could not be started. `restartedVariable` is set for the copy, so that one that
+// still is not there goes on where it is rather than starting again.
+inline int RunAgainOnDesktop(const char* desktop, const char* restartedVariable) {
+    SetEnvironmentVariableA(restartedVariable, "1");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    std::string desktopName = desktop;
+    startup.lpDesktop = desktopName.data();
+    PassStandardHandles(startup);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string line = GetCommandLineA();
+    PROCESS_INFORMATION info = {};
+    if (!StartProcess(path, line.data(), TRUE, 0, &startup, &info)) {
+        return -1;
+    }
+    CloseHandle(info.hThread);
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    return static_cast<int>(code);
+}
+
 // Makes the calling thread, which has no window yet, use the desktop of thread `threadId`.
 // Windows and Wine 8 put every thread of a process on the desktop the process was started on;
 // Wine 10 does so for its first thread only and puts the others on "Default". A thread that
