@@ -74,15 +74,8 @@ int main(int argc, char** argv) {
     if (settings.starts < 1 || settings.runs < 1 || settings.cycles < 1) {
         return Usage();
     }
-    const char kRestarted[] = "KESTREL_BENCH_DESKTOP_RESTARTED";
-    if (desktop != nullptr && DesktopName() != desktop && std::getenv(kRestarted) == nullptr) {
-        std::fflush(stdout);
-        const int code = RunAgainOnDesktop(desktop, kRestarted);
-        if (code == -1) {
-            std::fprintf(stderr, "bench: cannot start again on the desktop %s (error %lu)\n",
-                         desktop, GetLastError());
-            return 1;
-        }
+    int code = 0;
+    if (desktop != nullptr && RanAgainOnDesktop(desktop, "KESTREL_BENCH_DESKTOP_RESTARTED", code)) {
         return code;
     }
     if (desktop != nullptr) {

@@ -16,7 +16,6 @@
 #include "TrayArea.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -104,10 +103,9 @@ int Watched() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (DesktopName() != kDemoDesktop && std::getenv(kRestarted) == nullptr) {
-        std::fflush(stdout);
-        const int code = RunAgainOnDesktop(kDemoDesktop, kRestarted);
-        return code == -1 ? Fail("could not start again on the demo's desktop") : code;
+    int code = 0;
+    if (RanAgainOnDesktop(kDemoDesktop, kRestarted, code)) {
+        return code;
     }
     if (argc > 1 && std::strcmp(argv[1], "--watched") == 0) {
         return Watched();

@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -29,16 +27,10 @@ bool ListsOnly(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!ListsOnly(argc, argv) && DesktopName() != KESTREL_TEST_DESKTOP &&
-        std::getenv(kRestartedVariable) == nullptr) {
-        std::fflush(stdout);
-        // Once only: a copy that still is not there runs its tests, whose fixtures say so.
-        const int code = RunAgainOnDesktop(KESTREL_TEST_DESKTOP, kRestartedVariable);
-        if (code == -1) {
-            std::fprintf(stderr, "could not start again on the desktop %s: error %lu\n",
-                         KESTREL_TEST_DESKTOP, GetLastError());
-            return 1;
-        }
+    // Once only: a copy that still is not there runs its tests, whose fixtures say so.
+    int code = 0;
+    if (!ListsOnly(argc, argv) &&
+        RanAgainOnDesktop(KESTREL_TEST_DESKTOP, kRestartedVariable, code)) {
         return code;
     }
     testing::InitGoogleTest(&argc, argv);

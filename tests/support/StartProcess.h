@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 inline BOOL StartProcess(const char* application, char* commandLine, BOOL inheritHandles,
@@ -70,6 +72,24 @@ inline int RunAgainOnDesktop(const char* desktop, const char* restartedVariable)
     GetExitCodeProcess(info.hProcess, &code);
     CloseHandle(info.hProcess);
     return static_cast<int>(code);
+}
+
+// For a program that runs on `desktop`: a copy that is elsewhere (Wine 10 puts a program started
+// from Unix on "Default" whatever its settings) starts itself again there, once, and the result
+// is true with `exitCode` that copy's (1 if it could not be started, said on stderr); false for
+// the copy that is to go on.
+inline bool RanAgainOnDesktop(const char* desktop, const char* restartedVariable, int& exitCode) {
+    if (DesktopName() == desktop || std::getenv(restartedVariable) != nullptr) {
+        return false;
+    }
+    std::fflush(stdout);
+    exitCode = RunAgainOnDesktop(desktop, restartedVariable);
+    if (exitCode == -1) {
+        std::fprintf(stderr, "could not start again on the desktop %s: error %lu\n", desktop,
+                     GetLastError());
+        exitCode = 1;
+    }
+    return true;
 }
 
 // Makes the calling thread, which has no window yet, use the desktop of thread `threadId`.
