@@ -24,8 +24,8 @@
 //   library keeps it beside thread creation, cancellation and priorities, all of which come
 //   with it; on the one thread that throws, a flag does the same.
 //
-// Only the toolchains named below are known; any other fails the build here, rather than
-// building a program that would end an uncaught error otherwise.
+// Only the toolchains named below are known; any other fails the build here rather than make
+// a program that would end an uncaught error some other way.
 #include "LeanRuntime.h"
 
 #include <windows.h>
