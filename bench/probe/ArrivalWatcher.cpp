@@ -1,12 +1,12 @@
 #include "ArrivalWatcher.h"
 
+#include "SimulatorClient.h"
+
 #include <dbt.h>
 
 namespace {
 
 const char kClassName[] = "KestrelArrivalWatcher";
-const GUID kUnitInterface = {
-    0x995949F0, 0x6D7F, 0x4C14, {0x9F, 0x0A, 0x2F, 0x26, 0xE3, 0x25, 0x5C, 0x2B}};
 
 } // namespace
 
@@ -59,7 +59,7 @@ void ArrivalWatcher::Run() {
         DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
         filter.dbcc_size = sizeof(filter);
         filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = kUnitInterface;
+        filter.dbcc_classguid = sim::kUnitInterface;
         registration = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     window_ = window;

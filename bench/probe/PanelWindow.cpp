@@ -27,6 +27,10 @@ std::string PanelWindow::Selected(HWND list) {
     return texts[static_cast<size_t>(position)];
 }
 
+bool PanelWindow::ShowsUnits(int units) const {
+    return Count(RateList()) == (units == 1 ? 4 : 2) && Count(ClockList()) == (units == 2 ? 3 : 2);
+}
+
 int PanelWindow::Count(HWND list) {
     return static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
 }
@@ -42,5 +46,5 @@ void PanelWindow::Command(UINT id) const {
 }
 
 void PanelWindow::Exit() const {
-    PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(kExitCommand, 0), 0);
+    PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(panel::kExitCommand, 0), 0);
 }

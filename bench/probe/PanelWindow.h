@@ -3,6 +3,8 @@
 // The running panel's window as another process sees it: its three lists read back through
 // Win32 and the user's choices sent to it as the lists and the tray menu send them.
 
+#include "PanelIds.h"
+
 #include <windows.h>
 
 #include <string>
@@ -10,16 +12,15 @@
 
 class PanelWindow {
 public:
-    static constexpr char kCaption[] = "Quillmar KESTREL";
-    static constexpr UINT kTrayIconId = 135;
-    static constexpr UINT kExitCommand = 0x8004;
-
     explicit PanelWindow(HWND dialog) : dialog_(dialog) {}
 
     HWND Dialog() const { return dialog_; }
-    HWND RateList() const { return GetDlgItem(dialog_, 1000); }
-    HWND ClockList() const { return GetDlgItem(dialog_, 1001); }
-    HWND BufferList() const { return GetDlgItem(dialog_, 1003); }
+    HWND RateList() const { return GetDlgItem(dialog_, panel::kRateList); }
+    HWND ClockList() const { return GetDlgItem(dialog_, panel::kClockList); }
+    HWND BufferList() const { return GetDlgItem(dialog_, panel::kBufferList); }
+    // The lists are those of `units` units: four rates for one unit and two for two, two clock
+    // sources for one unit and three for two.
+    bool ShowsUnits(int units) const;
 
     // Each entry's text. Read in UTF-16: Wine 8 answers a cross-process CB_GETLBTEXT in UTF-16
     // even to the ANSI message.

@@ -1,6 +1,6 @@
 #include "ResourceCounts.h"
 
-#include "ProcessUnderTest.h"
+#include "ChildProcess.h"
 
 #include <winternl.h>
 
@@ -156,6 +156,29 @@ int GdiObjectsFromProcessTable(HANDLE process, DWORD processId) {
         // process and leaves the owner 0.
         const bool ours = row.owner == 0 || (row.owner & 0xFFFF) == (processId & 0xFFFF);
         count += row.type != 0 && (row.unique & 0x80) == 0 && ours ? 1 : 0;
+    }
+    return count;
+}
+
+BOOL CALLBACK CountChild(HWND /*window*/, LPARAM context) {
+    ++*reinterpret_cast<int*>(context);
+    return TRUE;
+}
+
+// All windows of a process: top-level (hidden ones too), message-only, and their children.
+int CountWindowsOfProcess(DWORD processId) {
+    std::vector<HWND> windows = test::TopLevelWindows(processId);
+    // Message-only windows are not enumerated with the top-level ones.
+    HWND messageOnly = nullptr;
+    while ((messageOnly = FindWindowExA(HWND_MESSAGE, messageOnly, nullptr, nullptr)) != nullptr) {
+        if (test::ProcessOf(messageOnly) == processId) {
+            windows.push_back(messageOnly);
+        }
+    }
+    int count = 0;
+    for (HWND window : windows) {
+        count += 1;
+        EnumChildWindows(window, CountChild, reinterpret_cast<LPARAM>(&count));
     }
     return count;
 }

@@ -28,13 +28,6 @@ struct Timing {
     double panelMs = 0;
 };
 
-bool ShowsUnits(const PanelWindow& panel, int units) {
-    const int rates = units == 1 ? 4 : 2;
-    const int clocks = units == 2 ? 3 : 2;
-    return PanelWindow::Count(panel.RateList()) == rates &&
-           PanelWindow::Count(panel.ClockList()) == clocks;
-}
-
 // Times one change: `change` is the plug or the unplug; `notified` tells when the bare window
 // has heard of it and at which counter value.
 template <typename Change, typename Notified>
@@ -47,9 +40,9 @@ bool TimeChange(const PanelWindow& panel, int unitsAfter, Change change, Notifie
     }
     long long panelDone = 0;
     long long driverDone = 0;
-    const bool done = PollUntil(
+    const bool done = test::WaitUntil(
         [&] {
-            if (panelDone == 0 && ShowsUnits(panel, unitsAfter)) {
+            if (panelDone == 0 && panel.ShowsUnits(unitsAfter)) {
                 panelDone = Now();
             }
             if (driverDone == 0) {
@@ -57,7 +50,7 @@ bool TimeChange(const PanelWindow& panel, int unitsAfter, Change change, Notifie
             }
             return panelDone != 0 && driverDone != 0;
         },
-        kCycleTimeoutMs);
+        kCycleTimeoutMs, 1);
     if (!done) {
         std::fprintf(stderr, "bench: no %s seen within %lu ms (panel %s, bare window %s)\n",
                      unitsAfter == 2 ? "arrival" : "removal", kCycleTimeoutMs,
@@ -123,13 +116,11 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
     }
     const std::string blockName = "KestrelBenchArrivals-" + std::to_string(GetCurrentProcessId());
     SharedArrivalStamps block;
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    ProcessUnderTest watcherProcess;
+    test::ChildProcess watcherProcess;
     if (!block.Create(blockName.c_str()) ||
-        !watcherProcess.Start(self, "--watch-arrivals " + blockName) ||
-        !PollUntil([&] { return block.Get()->ready != 0 || watcherProcess.WaitForExit(0); },
-                   10000) ||
+        !watcherProcess.Start(test::ThisProgram(), "--watch-arrivals " + blockName) ||
+        !test::WaitUntil([&] { return block.Get()->ready != 0 || !watcherProcess.Running(); },
+                         10000, 1) ||
         block.Get()->ready == 0) {
         std::fprintf(stderr, "bench: the bare window could not be made or registered\n");
         return false;
@@ -139,9 +130,9 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
     if (!StartPanel(settings, process)) {
         return false;
     }
-    const PanelWindow panel(process.WindowCaptioned(PanelWindow::kCaption));
+    const PanelWindow panel(process.WindowCaptioned(panel::kPanelCaption));
     Samples arrivalDriver, arrivalPanel, arrivalBeyond, removalDriver, removalPanel, removalBeyond;
-    bool ok = ShowsUnits(panel, 1);
+    bool ok = panel.ShowsUnits(1);
     for (int cycle = 0; ok && cycle < settings.cycles; ++cycle) {
         std::uint32_t unit = 0;
         Timing arrival, removal;

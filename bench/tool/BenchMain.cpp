@@ -13,7 +13,7 @@
 // 2 for bad arguments.
 #include "Benches.h"
 
-#include "StartProcess.h"
+#include "ChildProcess.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -75,16 +75,15 @@ int main(int argc, char** argv) {
         return Usage();
     }
     int code = 0;
-    if (desktop != nullptr && RanAgainOnDesktop(desktop, "KESTREL_BENCH_DESKTOP_RESTARTED", code)) {
+    if (desktop != nullptr &&
+        test::RanAgainOnDesktop(desktop, "KESTREL_BENCH_DESKTOP_RESTARTED", code)) {
         return code;
     }
     if (desktop != nullptr) {
         // A user's desktop, taskbar and notification area included, is up before any program
         // starts; a new Wine desktop starts its shell with its first program, and a program
         // that came before the notification area would find its icon refused.
-        for (int i = 0; i < 200 && FindWindowA("Shell_TrayWnd", nullptr) == nullptr; ++i) {
-            Sleep(50);
-        }
+        test::WaitUntil([] { return FindWindowA("Shell_TrayWnd", nullptr) != nullptr; }, 10000, 50);
     }
 
     ResultTable table;

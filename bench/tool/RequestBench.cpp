@@ -56,14 +56,7 @@ bool Matches(const std::vector<sim::LogEntry>& log, const std::vector<Expected>&
 }
 
 bool WaitForUnits(const PanelWindow& panel, int units) {
-    const int rates = units == 1 ? 4 : 2;
-    const int clocks = units == 2 ? 3 : 2;
-    const bool shown = PollUntil(
-        [&] {
-            return PanelWindow::Count(panel.RateList()) == rates &&
-                   PanelWindow::Count(panel.ClockList()) == clocks;
-        },
-        10000);
+    const bool shown = test::WaitUntil([&] { return panel.ShowsUnits(units); }, 10000, 1);
     Sleep(kLateNotificationMs);
     return shown;
 }
@@ -121,7 +114,7 @@ bool RunRequestBench(const BenchSettings& settings, ResultTable& table) {
     if (!StartPanel(settings, process)) {
         return false;
     }
-    const PanelWindow panel(process.WindowCaptioned(PanelWindow::kCaption));
+    const PanelWindow panel(process.WindowCaptioned(panel::kPanelCaption));
     // The driver starts at 48.0 kHz (position 1) and 2.5 ms (position 2), the clock at
     // "Internal" (0) and the CPU level at 2000; every run moves to the other value.
     std::vector<Action> actions = {
@@ -149,7 +142,7 @@ bool RunRequestBench(const BenchSettings& settings, ResultTable& table) {
         {"CPU command",
          {{KSIM_SET_CPU_LEVEL}, {KSIM_APPLY_STAGE_ONE}, {KSIM_APPLY_STAGE_TWO}},
          [&](int run) {
-             panel.Command(run % 2 == 0 ? 137 : 139);
+             panel.Command(run % 2 == 0 ? panel::kCpuLow : panel::kCpuHigh);
              return true;
          }},
     };

@@ -58,24 +58,21 @@ bool TimeStart(const std::string& exe, const char* caption, UINT iconId, StartRu
             last = now;
         }
     };
-    if (!PollUntil(
+    if (!test::WaitUntil(
             [&] {
                 note();
-                return program.IsHiddenInTray(caption, iconId) || program.WaitForExit(0);
+                return program.IsHiddenInTray(caption, iconId) || !program.Running();
             },
-            kStartTimeoutMs) ||
-        program.WaitForExit(0)) {
+            kStartTimeoutMs, 1) ||
+        !program.Running()) {
         std::fprintf(stderr, "bench: %s did not reach the tray (exit code %lu); its window:%s\n",
-                     exe.c_str(), program.ExitCode(), seen.c_str());
+                     exe.c_str(), program.WaitForExit(0).value_or(STILL_ACTIVE), seen.c_str());
         return false;
     }
     run.milliseconds = Milliseconds(started, Now());
     Sleep(kSettleMs);
     run.privateKb = static_cast<double>(program.PrivateBytes()) / 1024.0;
-    if (HWND window = program.WindowCaptioned(caption)) {
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(PanelWindow::kExitCommand, 0), 0);
-    }
-    if (!program.WaitForExit(10000)) {
+    if (!program.Exit(caption)) {
         std::fprintf(stderr, "bench: %s did not end on E&xit\n", exe.c_str());
         return false;
     }
@@ -110,12 +107,12 @@ void AddRatioRow(ResultTable& table, const std::string& quantity, const Samples&
 
 bool RunStartupBench(const BenchSettings& settings, ResultTable& table) {
     std::vector<Contender> contenders = {
-        {settings.panelExe, PanelWindow::kCaption, PanelWindow::kTrayIconId, {}, {}, {}},
+        {settings.panelExe, panel::kPanelCaption, panel::kTrayIconId, {}, {}, {}},
         {settings.baselineExe, kBaselineCaption, kBaselineIconId, {}, {}, {}}};
     // The floor shows the panel's resources, caption and icon id.
     if (!settings.floorExe.empty()) {
         contenders.push_back(
-            {settings.floorExe, PanelWindow::kCaption, PanelWindow::kTrayIconId, {}, {}, {}});
+            {settings.floorExe, panel::kPanelCaption, panel::kTrayIconId, {}, {}, {}});
     }
     for (Contender& contender : contenders) {
         if (!TimeStart(contender.exe, contender.caption, contender.iconId, contender.last)) {
@@ -175,26 +172,16 @@ bool StartPanel(const BenchSettings& settings, ProcessUnderTest& panel) {
         std::fprintf(stderr, "bench: cannot start the panel (error %lu)\n", GetLastError());
         return false;
     }
-    if (!PollUntil(
-            [&] {
-                return panel.IsHiddenInTray(PanelWindow::kCaption, PanelWindow::kTrayIconId) ||
-                       panel.WaitForExit(0);
-            },
-            kStartTimeoutMs) ||
-        panel.WaitForExit(0)) {
+    if (!panel.ReachesTray(panel::kPanelCaption, panel::kTrayIconId, kStartTimeoutMs)) {
         std::fprintf(stderr, "bench: the panel did not reach the tray (exit code %lu)\n",
-                     panel.ExitCode());
+                     panel.WaitForExit(0).value_or(STILL_ACTIVE));
         return false;
     }
     return true;
 }
 
 void EndPanel(ProcessUnderTest& panel) {
-    if (HWND window = panel.WindowCaptioned(PanelWindow::kCaption)) {
-        PanelWindow(window).Exit();
-    }
-    if (!panel.WaitForExit(10000)) {
+    if (!panel.Exit(panel::kPanelCaption)) {
         std::fprintf(stderr, "bench: the panel did not end on E&xit; killed\n");
-        panel.Kill();
     }
 }

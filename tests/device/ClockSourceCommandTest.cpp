@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t SendRequestCode = 0x80883004;
-
 // The request block that selects `plug` on the clock selector, written out byte by byte.
 std::vector<std::uint8_t> SelectorBlock(std::uint8_t plug) {
     std::vector<std::uint8_t> block(520, 0);
@@ -42,12 +40,12 @@ protected:
     // The requests of one command: unit identifier and plug byte, in order.
     void ExpectCommands(const std::vector<std::pair<std::uint32_t, std::uint8_t>>& expected) {
         const std::vector<sim::LogEntry> log = sim_.Log();
-        SCOPED_TRACE(Describe(log));
+        SCOPED_TRACE(test::Describe(log));
         ASSERT_EQ(log.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i) {
             SCOPED_TRACE("command " + std::to_string(i));
             EXPECT_EQ(log[i].target, expected[i].first);
-            EXPECT_EQ(log[i].code, SendRequestCode);
+            EXPECT_EQ(log[i].code, KSIM_SEND_REQUEST);
             EXPECT_EQ(log[i].input, SelectorBlock(expected[i].second));
             EXPECT_EQ(log[i].outputSize, 516u);
         }
@@ -56,7 +54,7 @@ protected:
 
 TEST_F(ClockSourceCommandTest, TwoUnitsSpdif2TakesTheClockFromTheSecondUnit) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> ids = UnitIds();
+    const std::vector<std::uint32_t> ids = sim_.UnitIds();
     PresetPlugs(1);
 
     EXPECT_TRUE(SendClockSource(2, 2));
@@ -70,7 +68,7 @@ TEST_F(ClockSourceCommandTest, TwoUnitsSpdif2TakesTheClockFromTheSecondUnit) {
 
 TEST_F(ClockSourceCommandTest, EveryPositionAndUnitCountSendsThePlugTable) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> ids = UnitIds();
+    const std::vector<std::uint32_t> ids = sim_.UnitIds();
     struct Row {
         int clockSource;
         std::uint8_t firstPlug;
@@ -102,7 +100,7 @@ TEST_F(ClockSourceCommandTest, EveryPositionAndUnitCountSendsThePlugTable) {
 }
 
 TEST_F(ClockSourceCommandTest, MissingSecondUnitLeavesTheFirstSetAndFails) {
-    const std::uint32_t id = UnitIds().at(0);
+    const std::uint32_t id = sim_.UnitIds().at(0);
     ASSERT_TRUE(sim_.ClearLog());
     EXPECT_FALSE(SendClockSource(1, 2));
     ExpectCommands({{id, 0}});
@@ -123,7 +121,7 @@ TEST_F(ClockSourceCommandTest, NoUnitAddressesNobody) {
         EXPECT_FALSE(SendClockSource(0, unitCount));
         EXPECT_FALSE(g_unitCommandChannel.IsOpen());
     }
-    EXPECT_TRUE(sim_.Log().empty()) << Describe(sim_.Log());
+    EXPECT_TRUE(sim_.Log().empty()) << test::Describe(sim_.Log());
 }
 
 // A unit that cannot be opened (one leaving between the enumeration and the open) or whose
@@ -131,26 +129,32 @@ TEST_F(ClockSourceCommandTest, NoUnitAddressesNobody) {
 // channel is closed, so that the next command opens it normally.
 TEST_F(ClockSourceCommandTest, FailureAtEitherUnitClosesTheChannelAndKeepsWhatWasSent) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> ids = UnitIds();
+    const std::vector<std::uint32_t> ids = sim_.UnitIds();
     const std::uint32_t kFailed = ERROR_GEN_FAILURE;
+    // A selector request to `unit` that ended with `status`.
+    auto sent = [](std::uint32_t unit, long status) {
+        test::Request request = {KSIM_SEND_REQUEST, unit};
+        request.status = status;
+        return request;
+    };
     struct Row {
         const char* name;
         std::function<bool()> inject;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> requests; // unit, status
+        std::vector<test::Request> requests;
         std::uint32_t firstPlug; // after the command, from plug 1
     };
     const Row rows[] = {
         {"first unit's open fails", [&] { return sim_.OpenFail(ids[0]); }, {}, 1},
         {"first unit's request fails",
-         [&] { return sim_.Fail(SendRequestCode, kFailed, 1); },
-         {{ids[0], kFailed}},
+         [&] { return sim_.Fail(KSIM_SEND_REQUEST, kFailed, 1); },
+         {sent(ids[0], kFailed)},
          1},
-        {"second unit's open fails", [&] { return sim_.OpenFail(ids[1]); }, {{ids[0], 0}}, 0},
+        {"second unit's open fails", [&] { return sim_.OpenFail(ids[1]); }, {sent(ids[0], 0)}, 0},
         {"second unit's request fails",
          [&] {
-             return sim_.Fail({SendRequestCode, kFailed, 1, ids[1]});
+             return sim_.Fail({KSIM_SEND_REQUEST, kFailed, 1, ids[1]});
          },
-         {{ids[0], 0}, {ids[1], kFailed}},
+         {sent(ids[0], 0), sent(ids[1], kFailed)},
          0},
     };
     for (const Row& row : rows) {
@@ -158,12 +162,7 @@ TEST_F(ClockSourceCommandTest, FailureAtEitherUnitClosesTheChannelAndKeepsWhatWa
         PresetPlugs(1);
         ASSERT_TRUE(row.inject());
         EXPECT_FALSE(SendClockSource(1, 2)); // "S/PDIF 1": plug 0 for the first unit
-        const std::vector<sim::LogEntry> log = sim_.Log();
-        ASSERT_EQ(log.size(), row.requests.size()) << Describe(log);
-        for (size_t i = 0; i < log.size(); ++i) {
-            EXPECT_EQ(log[i].target, row.requests[i].first);
-            EXPECT_EQ(log[i].status, row.requests[i].second);
-        }
+        EXPECT_TRUE(test::LogIs(sim_.Log(), row.requests));
         EXPECT_EQ(sim_.State().units[0].plug, row.firstPlug);
         EXPECT_EQ(sim_.State().units[1].plug, 1u);
         EXPECT_FALSE(g_unitCommandChannel.IsOpen());
@@ -184,7 +183,7 @@ TEST_F(ClockSourceCommandTest, AnyAnswerOfTheUnitCountsAsDone) {
         ASSERT_TRUE(sim_.Respond(answer));
         ASSERT_TRUE(sim_.ClearLog());
         EXPECT_TRUE(SendClockSource(1, 2));
-        EXPECT_EQ(sim_.Log().size(), 2u) << Describe(sim_.Log());
+        EXPECT_EQ(sim_.Log().size(), 2u) << test::Describe(sim_.Log());
     }
 }
 

@@ -8,21 +8,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
 
 namespace {
-
-constexpr std::uint32_t GetSampleRateCode = 0x80882030;
-constexpr std::uint32_t SetSampleRateCode = 0x80882034;
-constexpr std::uint32_t GetUnitListCode = 0x80882040;
-constexpr std::uint32_t GetUnitInfoCode = 0x80882044;
-constexpr std::uint32_t ApplyStageTwoCode = 0x808820C0;
-constexpr std::uint32_t ApplyStageOneCode = 0x808820C4;
-constexpr std::uint32_t GetCpuLevelCode = 0x80882100;
-constexpr std::uint32_t SetCpuLevelCode = 0x80882104;
-constexpr std::uint32_t GetBufferSizeCode = 0x80882108;
-constexpr std::uint32_t SetBufferSizeCode = 0x8088210C;
-constexpr std::uint32_t SetSecondBufferSizeCode = 0x80882114;
 
 // The simulator writes a unit's identifier into word 0 of its information record.
 std::uint32_t IdOf(const UnitInfo& info) {
@@ -60,13 +47,12 @@ int OpenHandleCount() {
     return count;
 }
 
-// Each operation on the caller's records, as the panel calls it.
+// Each operation on the caller's records, as the panel calls it, with the request it sends.
 struct Operation {
-    const char* name;
-    std::function<DriverStatus()> call;
     std::uint32_t code;
     std::uint32_t inputSize;
     std::uint32_t outputSize;
+    std::function<DriverStatus()> call;
 };
 
 class ControlChannelTest : public SimulatorFixture {
@@ -83,28 +69,28 @@ protected:
     std::vector<Operation> Operations() {
         ControlChannel& c = g_controlChannel;
         return {
-            {"GetSampleRate", [&] { return c.GetSampleRate(rate_); }, GetSampleRateCode, 0, 8},
-            {"SetSampleRate", [&] { return c.SetSampleRate(rate_); }, SetSampleRateCode, 8, 0},
-            {"GetCpuLevel", [&] { return c.GetCpuLevel(cpu_); }, GetCpuLevelCode, 0, 16},
-            {"SetCpuLevel", [&] { return c.SetCpuLevel(cpu_); }, SetCpuLevelCode, 16, 0},
-            {"GetBufferSize", [&] { return c.GetBufferSize(buffer_); }, GetBufferSizeCode, 0, 16},
-            {"SetBufferSize", [&] { return c.SetBufferSize(buffer_); }, SetBufferSizeCode, 16, 0},
-            {"SetSecondBufferSize", [&] { return c.SetSecondBufferSize(secondBuffer_); },
-             SetSecondBufferSizeCode, 16, 0},
-            {"ApplyStageOne", [&] { return c.ApplyStageOne(); }, ApplyStageOneCode, 0, 0},
-            {"ApplyStageTwo", [&] { return c.ApplyStageTwo(); }, ApplyStageTwoCode, 0, 0},
-            {"RefreshUnits", [&] { return c.RefreshUnits(); }, GetUnitListCode, 0, 260},
+            {KSIM_GET_SAMPLE_RATE, 0, 8, [&] { return c.GetSampleRate(rate_); }},
+            {KSIM_SET_SAMPLE_RATE, 8, 0, [&] { return c.SetSampleRate(rate_); }},
+            {KSIM_GET_CPU_LEVEL, 0, 16, [&] { return c.GetCpuLevel(cpu_); }},
+            {KSIM_SET_CPU_LEVEL, 16, 0, [&] { return c.SetCpuLevel(cpu_); }},
+            {KSIM_GET_BUFFER_SIZE, 0, 16, [&] { return c.GetBufferSize(buffer_); }},
+            {KSIM_SET_BUFFER_SIZE, 16, 0, [&] { return c.SetBufferSize(buffer_); }},
+            {KSIM_SET_SECOND_BUFFER_SIZE, 16, 0,
+             [&] { return c.SetSecondBufferSize(secondBuffer_); }},
+            {KSIM_APPLY_STAGE_ONE, 0, 0, [&] { return c.ApplyStageOne(); }},
+            {KSIM_APPLY_STAGE_TWO, 0, 0, [&] { return c.ApplyStageTwo(); }},
+            {KSIM_GET_UNIT_LIST, 0, 260, [&] { return c.RefreshUnits(); }},
         };
     }
 
     // The unit-list request, then one information request per identifier, in this order.
     void ExpectRefreshRequests(const std::vector<std::uint32_t>& ids,
                                const std::vector<std::uint32_t>& failingIds = {}) {
-        const std::vector<sim::LogEntry> log = sim_.Log();
-        SCOPED_TRACE(Describe(log));
+        const test::Log log = sim_.Log();
+        SCOPED_TRACE(test::Describe(log));
         ASSERT_EQ(log.size(), ids.size() + 1);
         EXPECT_TRUE(log[0].IsControl());
-        EXPECT_EQ(log[0].code, GetUnitListCode);
+        EXPECT_EQ(log[0].code, KSIM_GET_UNIT_LIST);
         EXPECT_TRUE(log[0].input.empty());
         EXPECT_EQ(log[0].outputSize, 260u);
         EXPECT_EQ(log[0].status, 0u);
@@ -112,8 +98,8 @@ protected:
             SCOPED_TRACE("information request " + std::to_string(i));
             const sim::LogEntry& entry = log[i + 1];
             EXPECT_TRUE(entry.IsControl());
-            EXPECT_EQ(entry.code, GetUnitInfoCode);
-            EXPECT_EQ(entry.input, BytesOf(ids[i]));
+            EXPECT_EQ(entry.code, KSIM_GET_UNIT_INFO);
+            EXPECT_EQ(entry.input, test::BytesOf(ids[i]));
             EXPECT_EQ(entry.outputSize, 424u);
             const bool fails =
                 std::find(failingIds.begin(), failingIds.end(), ids[i]) != failingIds.end();
@@ -164,16 +150,16 @@ TEST_F(ControlChannelTest, ClosedChannelFailsEveryRequestAndSendsNothing) {
             EXPECT_EQ(g_controlChannel.RefreshUnits(), Status::OperationFailed);
         }
         for (const Operation& op : Operations()) {
-            SCOPED_TRACE(op.name);
+            SCOPED_TRACE(sim::RequestName(op.code));
             SetLastError(0xdeadbeef);
             EXPECT_EQ(op.call(), 0xE0000001u);
             EXPECT_EQ(GetLastError(), 0xdeadbeefu) << "no system call on a closed channel";
         }
         std::uint32_t bytes = 0;
-        EXPECT_EQ(g_controlChannel.IoControl(GetSampleRateCode, nullptr, 0, &rate_, 8, &bytes),
+        EXPECT_EQ(g_controlChannel.IoControl(KSIM_GET_SAMPLE_RATE, nullptr, 0, &rate_, 8, &bytes),
                   0xE0000001u);
         EXPECT_EQ(g_controlChannel.UnitCount(), 0);
-        EXPECT_TRUE(sim_.Log().empty()) << Describe(sim_.Log());
+        EXPECT_TRUE(sim_.Log().empty()) << test::Describe(sim_.Log());
     }
     // Once the driver is there again, the channel opens.
     ASSERT_TRUE(sim_.SetControlPathPresent(true));
@@ -185,7 +171,7 @@ TEST_F(ControlChannelTest, ClosedChannelFailsEveryRequestAndSendsNothing) {
 TEST_F(ControlChannelTest, EachRequestCarriesItsCodeAndBufferSizes) {
     ASSERT_EQ(g_controlChannel.Open(), Status::Success);
     for (const Operation& op : Operations()) {
-        SCOPED_TRACE(op.name);
+        SCOPED_TRACE(sim::RequestName(op.code));
         ASSERT_TRUE(sim_.ClearLog());
         EXPECT_EQ(op.call(), Status::Success);
         const std::vector<sim::LogEntry> log = sim_.Log();
@@ -197,7 +183,7 @@ TEST_F(ControlChannelTest, EachRequestCarriesItsCodeAndBufferSizes) {
         EXPECT_EQ(entry.outputSize, op.outputSize);
         EXPECT_EQ(entry.status, 0u);
         // Only RefreshUnits goes on with information requests.
-        EXPECT_EQ(log.size(), op.code == GetUnitListCode ? 2u : 1u) << Describe(log);
+        EXPECT_EQ(log.size(), op.code == KSIM_GET_UNIT_LIST ? 2u : 1u) << test::Describe(log);
     }
 }
 
@@ -225,10 +211,10 @@ TEST_F(ControlChannelTest, GetRequestsFillAndSetRequestsSendTheCallersRecords) {
     ASSERT_EQ(g_controlChannel.SetBufferSize(buffer), Status::Success);
     ASSERT_EQ(g_controlChannel.SetCpuLevel(cpu), Status::Success);
     const std::vector<sim::LogEntry> log = sim_.Log();
-    ASSERT_EQ(log.size(), 3u) << Describe(log);
-    EXPECT_EQ(log[0].input, BytesOf(rate));
-    EXPECT_EQ(log[1].input, BytesOf(buffer));
-    EXPECT_EQ(log[2].input, BytesOf(cpu));
+    ASSERT_EQ(log.size(), 3u) << test::Describe(log);
+    EXPECT_EQ(log[0].input, test::BytesOf(rate));
+    EXPECT_EQ(log[1].input, test::BytesOf(buffer));
+    EXPECT_EQ(log[2].input, test::BytesOf(cpu));
 
     const sim::SimulatorState state = sim_.State();
     EXPECT_EQ(state.rate, 96000u);
@@ -241,7 +227,7 @@ TEST_F(ControlChannelTest, RefreshReadsTheListThenEachUnitInListOrder) {
     for (const int units : {0, 1, 2}) {
         SCOPED_TRACE(std::to_string(units) + " units");
         PlugUpTo(units);
-        const std::vector<std::uint32_t> ids = UnitIds();
+        const std::vector<std::uint32_t> ids = sim_.UnitIds();
         ASSERT_TRUE(sim_.ClearLog());
 
         ASSERT_EQ(g_controlChannel.Open(), Status::Success);
@@ -263,7 +249,7 @@ TEST_F(ControlChannelTest, RefreshReadsTheListThenEachUnitInListOrder) {
 
 TEST_F(ControlChannelTest, RefreshFollowsTheOrderOfTheDriversList) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> plugged = UnitIds();
+    const std::vector<std::uint32_t> plugged = sim_.UnitIds();
     const std::vector<std::uint32_t> reversed = {plugged[1], plugged[0]};
     ASSERT_TRUE(sim_.ReplaceUnitList(2, reversed));
     ASSERT_TRUE(sim_.ClearLog());
@@ -278,7 +264,7 @@ TEST_F(ControlChannelTest, RefreshFollowsTheOrderOfTheDriversList) {
 
 TEST_F(ControlChannelTest, UnitWhoseInformationFailsLeavesNoGap) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> ids = UnitIds();
+    const std::vector<std::uint32_t> ids = sim_.UnitIds();
     ASSERT_TRUE(sim_.InfoFail(ids[0]));
     ASSERT_TRUE(sim_.ClearLog());
 
@@ -294,19 +280,19 @@ TEST_F(ControlChannelTest, FailedUnitListAfterAGoodRefreshLeavesNoUnits) {
     ASSERT_EQ(g_controlChannel.RefreshUnits(), Status::Success);
     ASSERT_EQ(g_controlChannel.UnitCount(), 1);
 
-    ASSERT_TRUE(sim_.Fail(GetUnitListCode, ERROR_GEN_FAILURE, 1));
+    ASSERT_TRUE(sim_.Fail(KSIM_GET_UNIT_LIST, ERROR_GEN_FAILURE, 1));
     ASSERT_TRUE(sim_.ClearLog());
     EXPECT_EQ(g_controlChannel.RefreshUnits(), static_cast<DriverStatus>(ERROR_GEN_FAILURE));
     EXPECT_EQ(g_controlChannel.UnitCount(), 0);
     const std::vector<sim::LogEntry> log = sim_.Log();
     ASSERT_EQ(log.size(), 1u) << "no information request after a failed list";
-    EXPECT_EQ(log[0].code, GetUnitListCode);
+    EXPECT_EQ(log[0].code, KSIM_GET_UNIT_LIST);
     EXPECT_EQ(log[0].status, static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
 }
 
 TEST_F(ControlChannelTest, UnitListIsReadUpToItsSixtyFourPlaces) {
     // Every place names the one plugged unit, so every information request succeeds.
-    const std::uint32_t id = UnitIds().at(0);
+    const std::uint32_t id = sim_.UnitIds().at(0);
     const std::vector<std::uint32_t> places(64, id);
     struct Row {
         std::uint32_t count;
@@ -331,17 +317,17 @@ TEST_F(ControlChannelTest, FailedRequestReturnsTheDriversErrorUnchanged) {
     ASSERT_EQ(g_controlChannel.Open(), Status::Success);
     for (const std::uint32_t error : errors) {
         SCOPED_TRACE("error " + std::to_string(error));
-        ASSERT_TRUE(sim_.Fail(GetSampleRateCode, error, 1));
-        ASSERT_TRUE(sim_.Fail(SetBufferSizeCode, error, 1));
+        ASSERT_TRUE(sim_.Fail(KSIM_GET_SAMPLE_RATE, error, 1));
+        ASSERT_TRUE(sim_.Fail(KSIM_SET_BUFFER_SIZE, error, 1));
         ASSERT_TRUE(sim_.ClearLog());
         EXPECT_EQ(g_controlChannel.GetSampleRate(rate_), error);
         EXPECT_EQ(g_controlChannel.SetBufferSize(buffer_), error);
         std::uint32_t bytes = 0xdeadbeef;
-        EXPECT_EQ(g_controlChannel.IoControl(ApplyStageOneCode, nullptr, 0, nullptr, 0, &bytes),
+        EXPECT_EQ(g_controlChannel.IoControl(KSIM_APPLY_STAGE_ONE, nullptr, 0, nullptr, 0, &bytes),
                   Status::Success);
         EXPECT_EQ(bytes, 0u);
         const std::vector<sim::LogEntry> log = sim_.Log();
-        ASSERT_EQ(log.size(), 3u) << Describe(log);
+        ASSERT_EQ(log.size(), 3u) << test::Describe(log);
         EXPECT_EQ(log[0].status, error);
         EXPECT_EQ(log[1].status, error);
         // The channel stays open after a failed request.
@@ -351,14 +337,14 @@ TEST_F(ControlChannelTest, FailedRequestReturnsTheDriversErrorUnchanged) {
 
 TEST_F(ControlChannelTest, ShortReplyCountsAsSuccess) {
     ASSERT_EQ(g_controlChannel.Open(), Status::Success);
-    ASSERT_TRUE(sim_.ShortReply(GetSampleRateCode, 4));
-    ASSERT_TRUE(sim_.ShortReply(GetBufferSizeCode, 0));
+    ASSERT_TRUE(sim_.ShortReply(KSIM_GET_SAMPLE_RATE, 4));
+    ASSERT_TRUE(sim_.ShortReply(KSIM_GET_BUFFER_SIZE, 0));
     EXPECT_EQ(g_controlChannel.GetSampleRate(rate_), Status::Success);
     EXPECT_EQ(g_controlChannel.GetBufferSize(buffer_), Status::Success);
 
     // The byte count reaches a caller who asks for it; the operations never ask.
     std::uint32_t bytes = 0;
-    EXPECT_EQ(g_controlChannel.IoControl(GetSampleRateCode, nullptr, 0, &rate_, 8, &bytes),
+    EXPECT_EQ(g_controlChannel.IoControl(KSIM_GET_SAMPLE_RATE, nullptr, 0, &rate_, 8, &bytes),
               Status::Success);
     EXPECT_EQ(bytes, 4u);
 }

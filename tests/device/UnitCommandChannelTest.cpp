@@ -7,12 +7,9 @@
 
 #include "UnitInterface.h"
 
-namespace {
+#include "UniqueHandle.h"
 
-constexpr std::uint32_t SendRequestCode = 0x80883004;
-constexpr std::uint32_t GetNotifyResponseCode = 0x80883008;
-constexpr std::uint32_t RegisterNotifyResponseEventCode = 0x8088300C;
-constexpr std::uint32_t UnregisterNotifyResponseEventCode = 0x80883010;
+namespace {
 
 class UnitCommandChannelTest : public SimulatorFixture {
 protected:
@@ -63,7 +60,7 @@ TEST_F(UnitCommandChannelTest, OpenPastTheLastInterfaceFailsAndStaysClosed) {
 
 TEST_F(UnitCommandChannelTest, PresentUnitThatCannotBeOpenedIsNotFoundAndStaysClosed) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> ids = UnitIds();
+    const std::vector<std::uint32_t> ids = sim_.UnitIds();
     units_ = GetUnitDeviceInfoSet(UnitInterfaceGuid);
     // The unit left between the enumeration and the open; its error is not passed on.
     ASSERT_TRUE(sim_.OpenFail(ids[1]));
@@ -91,7 +88,7 @@ TEST_F(UnitCommandChannelTest, OpenRefusesMissingArguments) {
 
 TEST_F(UnitCommandChannelTest, SecondOpenIsRejectedAndTheFirstHandleStillWorks) {
     PlugUpTo(2);
-    const std::vector<std::uint32_t> ids = UnitIds();
+    const std::vector<std::uint32_t> ids = sim_.UnitIds();
     units_ = GetUnitDeviceInfoSet(UnitInterfaceGuid);
     ASSERT_EQ(OpenUnit(0), Status::Success);
     EXPECT_EQ(OpenUnit(0), Status::OperationRejected);
@@ -102,7 +99,7 @@ TEST_F(UnitCommandChannelTest, SecondOpenIsRejectedAndTheFirstHandleStillWorks) 
     ASSERT_TRUE(sim_.ClearLog());
     EXPECT_EQ(g_unitCommandChannel.SendRequest(request_, response_), Status::Success);
     const std::vector<sim::LogEntry> log = sim_.Log();
-    ASSERT_EQ(log.size(), 1u) << Describe(log);
+    ASSERT_EQ(log.size(), 1u) << test::Describe(log);
     EXPECT_EQ(log[0].target, ids[0]) << "still the first unit";
 }
 
@@ -116,28 +113,27 @@ TEST_F(UnitCommandChannelTest, ClosedChannelFailsEveryRequestAndSendsNothing) {
             g_unitCommandChannel.Close();
         }
         ASSERT_TRUE(sim_.ClearLog());
-        const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        ASSERT_NE(event, nullptr);
+        const UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        ASSERT_TRUE(event.IsValid());
         std::uint32_t bytes = 0x5A5A5A5A;
         SetLastError(0xdeadbeef);
         EXPECT_EQ(g_unitCommandChannel.SendRequest(request_, response_), 0xE0008002u);
         EXPECT_EQ(g_unitCommandChannel.GetNotifyResponse(response_), 0xE0008002u);
-        EXPECT_EQ(g_unitCommandChannel.RegisterNotifyResponseEvent(event), 0xE0008002u);
+        EXPECT_EQ(g_unitCommandChannel.RegisterNotifyResponseEvent(event.Get()), 0xE0008002u);
         EXPECT_EQ(g_unitCommandChannel.UnregisterNotifyResponseEvent(), 0xE0008002u);
-        EXPECT_EQ(g_unitCommandChannel.IoControl(SendRequestCode, &request_, sizeof(request_),
+        EXPECT_EQ(g_unitCommandChannel.IoControl(KSIM_SEND_REQUEST, &request_, sizeof(request_),
                                                  &response_, sizeof(response_), &bytes),
                   0xE0008002u);
         EXPECT_EQ(GetLastError(), 0xdeadbeefu) << "no system call on a closed channel";
         EXPECT_EQ(bytes, 0x5A5A5A5Au) << "the byte count is left alone";
-        EXPECT_TRUE(sim_.Log().empty()) << Describe(sim_.Log());
-        CloseHandle(event);
+        EXPECT_TRUE(sim_.Log().empty()) << test::Describe(sim_.Log());
     }
     // The records of the last Open outlive Close; the next Open still works.
     EXPECT_EQ(OpenUnit(0), Status::Success);
 }
 
 TEST_F(UnitCommandChannelTest, RequestsReturnOnlyWhenTheDriverHasCompletedThem) {
-    const std::uint32_t id = UnitIds().at(0);
+    const std::uint32_t id = sim_.UnitIds().at(0);
     ASSERT_EQ(OpenUnit(0), Status::Success);
     // Rows: completed at once, completed later (pending).
     for (const std::uint32_t pendMs : {0u, 200u}) {
@@ -147,14 +143,14 @@ TEST_F(UnitCommandChannelTest, RequestsReturnOnlyWhenTheDriverHasCompletedThem) 
         FcpResponseBlock response = {};
         std::uint32_t bytes = 0;
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(g_unitCommandChannel.IoControl(SendRequestCode, &request_, sizeof(request_),
+        EXPECT_EQ(g_unitCommandChannel.IoControl(KSIM_SEND_REQUEST, &request_, sizeof(request_),
                                                  &response, sizeof(response), &bytes),
                   Status::Success);
         // The driver's answer is in place when the call returns: an ACCEPTED response.
         EXPECT_EQ(response.frame[0] & 0x0F, 0x9);
         EXPECT_GT(bytes, 4u);
         const std::vector<sim::LogEntry> log = sim_.Log();
-        ASSERT_EQ(log.size(), 1u) << Describe(log);
+        ASSERT_EQ(log.size(), 1u) << test::Describe(log);
         EXPECT_EQ(log[0].target, id);
         EXPECT_EQ(log[0].status, 0u) << "completed, never left at 997";
 
@@ -167,7 +163,7 @@ TEST_F(UnitCommandChannelTest, FailedRequestReturnsTheErrorAndTheChannelStaysOpe
     for (const std::uint32_t pendMs : {0u, 100u}) {
         SCOPED_TRACE("pend " + std::to_string(pendMs) + " ms");
         ASSERT_TRUE(sim_.Pend(pendMs));
-        ASSERT_TRUE(sim_.Fail(SendRequestCode, ERROR_GEN_FAILURE, 1));
+        ASSERT_TRUE(sim_.Fail(KSIM_SEND_REQUEST, ERROR_GEN_FAILURE, 1));
         EXPECT_EQ(g_unitCommandChannel.SendRequest(request_, response_),
                   static_cast<DriverStatus>(ERROR_GEN_FAILURE));
         EXPECT_TRUE(g_unitCommandChannel.IsOpen());
@@ -176,41 +172,40 @@ TEST_F(UnitCommandChannelTest, FailedRequestReturnsTheErrorAndTheChannelStaysOpe
 }
 
 TEST_F(UnitCommandChannelTest, EachRequestCarriesItsCodeAndBuffers) {
-    const std::uint32_t id = UnitIds().at(0);
+    const std::uint32_t id = sim_.UnitIds().at(0);
     ASSERT_EQ(OpenUnit(0), Status::Success);
-    const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_NE(event, nullptr);
+    const UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_TRUE(event.IsValid());
     ASSERT_TRUE(sim_.ClearLog());
 
     EXPECT_EQ(g_unitCommandChannel.SendRequest(request_, response_), Status::Success);
-    EXPECT_EQ(g_unitCommandChannel.RegisterNotifyResponseEvent(event), Status::Success);
+    EXPECT_EQ(g_unitCommandChannel.RegisterNotifyResponseEvent(event.Get()), Status::Success);
     // With no NOTIFY outstanding there is no response to fetch: the driver's error comes back.
     EXPECT_EQ(g_unitCommandChannel.GetNotifyResponse(response_),
               static_cast<DriverStatus>(ERROR_NO_DATA));
     EXPECT_EQ(g_unitCommandChannel.UnregisterNotifyResponseEvent(), Status::Success);
-    CloseHandle(event);
 
-    const std::vector<sim::LogEntry> log = sim_.Log();
-    ASSERT_EQ(log.size(), 4u) << Describe(log);
-    for (const sim::LogEntry& entry : log) {
-        EXPECT_EQ(entry.target, id) << Describe(entry);
+    struct Row {
+        std::uint32_t code;
+        std::vector<std::uint8_t> input;
+        std::uint32_t outputSize;
+    };
+    const Row rows[] = {
+        {KSIM_SEND_REQUEST, test::BytesOf(request_), 516},
+        // The handle's value itself, as one 32-bit word.
+        {KSIM_REGISTER_NOTIFY_EVENT, test::BytesOf(HandleToULong(event.Get())), 0},
+        {KSIM_GET_NOTIFY_RESPONSE, {}, 516},
+        {KSIM_UNREGISTER_NOTIFY_EVENT, {}, 0},
+    };
+    const test::Log log = sim_.Log();
+    ASSERT_EQ(log.size(), std::size(rows)) << test::Describe(log);
+    for (size_t i = 0; i < log.size(); ++i) {
+        SCOPED_TRACE(sim::FormatLogLine(log[i]));
+        EXPECT_EQ(log[i].target, id);
+        EXPECT_EQ(log[i].code, rows[i].code);
+        EXPECT_EQ(log[i].input, rows[i].input);
+        EXPECT_EQ(log[i].outputSize, rows[i].outputSize);
     }
-    EXPECT_EQ(log[0].code, SendRequestCode);
-    EXPECT_EQ(log[0].input, BytesOf(request_));
-    EXPECT_EQ(log[0].outputSize, 516u);
-
-    // The handle's value itself, as one 32-bit word.
-    EXPECT_EQ(log[1].code, RegisterNotifyResponseEventCode);
-    EXPECT_EQ(log[1].input, BytesOf(static_cast<std::uint32_t>(HandleToULong(event))));
-    EXPECT_EQ(log[1].outputSize, 0u);
-
-    EXPECT_EQ(log[2].code, GetNotifyResponseCode);
-    EXPECT_TRUE(log[2].input.empty());
-    EXPECT_EQ(log[2].outputSize, 516u);
-
-    EXPECT_EQ(log[3].code, UnregisterNotifyResponseEventCode);
-    EXPECT_TRUE(log[3].input.empty());
-    EXPECT_EQ(log[3].outputSize, 0u);
 }
 
 } // namespace

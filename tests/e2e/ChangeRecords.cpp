@@ -1,5 +1,9 @@
 #include "ChangeRecords.h"
 
+#include "SimulatorClient.h"
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace e2e {
@@ -9,9 +13,6 @@ namespace {
 const DWORD kHeaderSize = sizeof(DEV_BROADCAST_HDR);
 // Zero bytes kept after every record's stated end.
 const size_t kSlack = 64;
-// The unit interface class.
-const GUID kUnitClass = {
-    0x995949F0, 0x6D7F, 0x4C14, {0x9F, 0x0A, 0x2F, 0x26, 0xE3, 0x25, 0x5C, 0x2B}};
 
 } // namespace
 
@@ -20,26 +21,15 @@ ChangeRecord::ChangeRecord(const std::vector<std::uint8_t>& bytes)
     std::memcpy(storage_.data(), bytes.data(), bytes.size());
 }
 
-ChangeRecord ChangeRecord::Ansi(const std::string& name) {
+ChangeRecord ChangeRecord::Interface(const std::string& name, size_t characterSize) {
     DEV_BROADCAST_DEVICEINTERFACE_A header = {};
     header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    header.dbcc_classguid = kUnitClass;
-    std::vector<std::uint8_t> bytes(kNameOffset + name.size() + 1, 0);
-    header.dbcc_size = static_cast<DWORD>(bytes.size());
-    std::memcpy(bytes.data(), &header, kNameOffset);
-    std::memcpy(bytes.data() + kNameOffset, name.data(), name.size());
-    return ChangeRecord(bytes);
-}
-
-ChangeRecord ChangeRecord::Wide(const std::string& name) {
-    DEV_BROADCAST_DEVICEINTERFACE_A header = {};
-    header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    header.dbcc_classguid = kUnitClass;
-    std::vector<std::uint8_t> bytes(kNameOffset + 2 * (name.size() + 1), 0);
+    header.dbcc_classguid = sim::kUnitInterface;
+    std::vector<std::uint8_t> bytes(kNameOffset + characterSize * (name.size() + 1), 0);
     header.dbcc_size = static_cast<DWORD>(bytes.size());
     std::memcpy(bytes.data(), &header, kNameOffset);
     for (size_t i = 0; i < name.size(); ++i) {
-        bytes[kNameOffset + 2 * i] = static_cast<std::uint8_t>(name[i]);
+        bytes[kNameOffset + characterSize * i] = static_cast<std::uint8_t>(name[i]);
     }
     return ChangeRecord(bytes);
 }
@@ -50,9 +40,7 @@ ChangeRecord ChangeRecord::Raw(DWORD type, DWORD size, const std::vector<std::ui
     header.dbch_devicetype = type;
     std::vector<std::uint8_t> bytes(kHeaderSize + payload.size(), 0);
     std::memcpy(bytes.data(), &header, kHeaderSize);
-    if (!payload.empty()) {
-        std::memcpy(bytes.data() + kHeaderSize, payload.data(), payload.size());
-    }
+    std::copy(payload.begin(), payload.end(), bytes.begin() + kHeaderSize);
     return ChangeRecord(bytes);
 }
 
@@ -65,6 +53,17 @@ DWORD ChangeRecord::StatedSize() const {
     DWORD size = 0;
     std::memcpy(&size, storage_.data(), sizeof(size));
     return size;
+}
+
+std::string UnitInterfacePath() {
+    const GUID& id = sim::kUnitInterface;
+    char path[96] = {};
+    std::snprintf(path, sizeof(path),
+                  "\\\\?\\KESTRELBUS#UNIT#7#{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                  static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0],
+                  id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
+                  id.Data4[7]);
+    return path;
 }
 
 } // namespace e2e

@@ -19,9 +19,9 @@ class ChangeRecord {
 public:
     // A device-interface record of the unit class whose name is `name` in ANSI, its size as
     // Windows states it (the name's terminator included).
-    static ChangeRecord Ansi(const std::string& name);
+    static ChangeRecord Ansi(const std::string& name) { return Interface(name, 1); }
     // The same in UTF-16, as Wine 8 delivers it even to ANSI windows.
-    static ChangeRecord Wide(const std::string& name);
+    static ChangeRecord Wide(const std::string& name) { return Interface(name, 2); }
     // A header of `type` stating `size` bytes, followed by `payload`.
     static ChangeRecord Raw(DWORD type, DWORD size, const std::vector<std::uint8_t>& payload);
 
@@ -32,10 +32,14 @@ public:
 
 private:
     explicit ChangeRecord(const std::vector<std::uint8_t>& bytes);
+    static ChangeRecord Interface(const std::string& name, size_t characterSize);
     std::vector<std::uint64_t> storage_;
 };
 
 // The name offset of a device-interface record: 28 bytes.
 inline constexpr DWORD kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
+
+// A unit's interface path as a record names it: "\\?\KESTRELBUS#UNIT#7#{<the unit class>}".
+std::string UnitInterfacePath();
 
 } // namespace e2e

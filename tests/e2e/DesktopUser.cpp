@@ -1,23 +1,22 @@
 #include "DesktopUser.h"
 
-#include "Settings.h"
-#include "StartProcess.h"
+#include "Wait.h"
 
-#include <cstdio>
+#include <fstream>
 
 namespace e2e {
 
 namespace {
 
-const DWORD kPollMs = 20;
+const char kWorkDirUnix[] = KESTREL_E2E_WORK_DIR_UNIX;
+const char kScreenshotDir[] = KESTREL_SCREENSHOT_DIR;
+const char kScreenshotDirUnix[] = KESTREL_SCREENSHOT_DIR_UNIX;
+const char kXdotool[] = KESTREL_XDOTOOL;
+const char kImport[] = KESTREL_IMPORT;
 
 // A single-quoted word for the host's shell; the tests pass no single quotes.
 std::string Quoted(const std::string& word) {
     return "'" + word + "'";
-}
-
-std::string Coordinate(LONG value) {
-    return std::to_string(value);
 }
 
 bool Xdotool(std::vector<std::string> arguments) {
@@ -28,17 +27,32 @@ bool Xdotool(std::vector<std::string> arguments) {
 // Reads the exit status that the host's shell left in `path` once the file is there; -1 while
 // it is not.
 int ReadStatus(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    int status = 0;
+    if (!(std::ifstream(path) >> status)) {
         return -1;
     }
-    int status = -1;
-    if (std::fscanf(file, "%d", &status) != 1) {
-        status = -1;
-    }
-    std::fclose(file);
     DeleteFileA(path.c_str());
     return status;
+}
+
+// Starts a Unix program, with no handle to wait on. Not test::ChildProcess: Wine leaves stray
+// values in PROCESS_INFORMATION for a Unix program, and closing them closes handles of this
+// process. Wine now and then fails to create a process with ERROR_INTERNAL_ERROR before it has
+// run: such a start is made again, twice at most.
+bool StartUnixProgram(std::string commandLine) {
+    for (int attempt = 0;; ++attempt) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION ignored = {};
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &ignored)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 2) {
+            return false;
+        }
+        test::PumpMessagesFor(100);
+    }
 }
 
 } // namespace
@@ -61,19 +75,12 @@ bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs) {
     script += "; echo $? >" + Quoted(unixMarker + ".part") + " && mv " +
               Quoted(unixMarker + ".part") + " " + Quoted(unixMarker);
     // Wine splits the command line by the Windows rules: the script is one argument.
-    std::string line = "/bin/sh -c \"" + script + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!StartProcess(nullptr, line.data(), FALSE, 0, &startup, &process)) {
+    if (!StartUnixProgram("/bin/sh -c \"" + script + "\"")) {
         return false;
     }
     int status = -1;
-    const ULONGLONG end = GetTickCount64() + timeoutMs + 5000;
-    while (status < 0 && GetTickCount64() < end) {
-        Sleep(kPollMs);
-        status = ReadStatus(windowsMarker);
-    }
+    test::WaitUntil([&] { return (status = ReadStatus(windowsMarker)) >= 0; }, timeoutMs + 5000,
+                    20);
     return status == 0;
 }
 
@@ -86,21 +93,17 @@ unsigned long XWindowOf(HWND window) {
 // No --sync on moves: xdotool would wait for ever for a move to where the pointer already is.
 // The X server takes a move and the clicks after it in order all the same.
 bool MoveMouse(POINT at) {
-    return Xdotool({"mousemove", Coordinate(at.x), Coordinate(at.y)});
+    return Xdotool({"mousemove", std::to_string(at.x), std::to_string(at.y)});
 }
 
 bool ClickAt(POINT at, int button) {
     return Xdotool(
-        {"mousemove", Coordinate(at.x), Coordinate(at.y), "click", std::to_string(button)});
-}
-
-bool RightClickAt(POINT at) {
-    return ClickAt(at, 3);
+        {"mousemove", std::to_string(at.x), std::to_string(at.y), "click", std::to_string(button)});
 }
 
 bool DoubleClickAt(POINT at) {
-    return Xdotool({"mousemove", Coordinate(at.x), Coordinate(at.y), "click", "--repeat", "2",
-                    "--delay", "80", "1"});
+    return Xdotool({"mousemove", std::to_string(at.x), std::to_string(at.y), "click", "--repeat",
+                    "2", "--delay", "80", "1"});
 }
 
 bool ClickMenuEntry(HWND menu, int index, int count) {

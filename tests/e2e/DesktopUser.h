@@ -12,6 +12,9 @@
 
 namespace e2e {
 
+// Copies of the executable under other names go here, and the host programs' exit statuses.
+inline constexpr char kWorkDir[] = KESTREL_E2E_WORK_DIR;
+
 // Runs a host program to its end; true if it exited with 0. `argv[0]` is its Unix path. A
 // program still running after `timeoutMs` is ended and counts as failed.
 bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 10000);
@@ -20,8 +23,7 @@ bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 1000
 unsigned long XWindowOf(HWND window);
 
 bool MoveMouse(POINT at);
-bool ClickAt(POINT at, int button = 1);
-bool RightClickAt(POINT at);
+bool ClickAt(POINT at, int button = 1); // button 3: the right one
 bool DoubleClickAt(POINT at);
 // Clicks entry `index` of a popup menu window with `count` entries of equal height.
 bool ClickMenuEntry(HWND menu, int index, int count);

@@ -27,8 +27,6 @@
 namespace e2e {
 namespace {
 
-const char kPath[] = "\\\\?\\KESTRELBUS#UNIT#7#{995949f0-6d7f-4c14-9f0a-2f26e3255c2b}";
-
 struct Row {
     const char* name;
     ChangeRecord record;
@@ -42,6 +40,7 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
 std::vector<Row> Rows() {
     const DWORD ansiFive = kNameOffset + 6;
     const DWORD wideFive = kNameOffset + 12;
+    const std::string path = UnitInterfacePath();
     return {
         {"header only",
          ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, sizeof(DEV_BROADCAST_HDR), {}), 0},
@@ -57,8 +56,8 @@ std::vector<Row> Rows() {
         {"ANSI, 5 characters", ChangeRecord::Ansi("abcde"), 5},
         {"UTF-16, 4 characters", ChangeRecord::Wide("abcd"), 4},
         {"UTF-16, 5 characters", ChangeRecord::Wide("abcde"), 5},
-        {"ANSI interface path", ChangeRecord::Ansi(kPath), sizeof(kPath) - 1},
-        {"UTF-16 interface path", ChangeRecord::Wide(kPath), sizeof(kPath) - 1},
+        {"ANSI interface path", ChangeRecord::Ansi(path), path.size()},
+        {"UTF-16 interface path", ChangeRecord::Wide(path), path.size()},
         {"ANSI, terminator outside", ChangeRecord::Ansi("abcde").StateSize(ansiFive - 1), 5},
         {"ANSI, terminator last", ChangeRecord::Ansi("abcde").StateSize(ansiFive), 5},
         {"ANSI, a byte after the terminator", ChangeRecord::Ansi("abcde").StateSize(ansiFive + 1),
@@ -67,7 +66,7 @@ std::vector<Row> Rows() {
          5},
         {"UTF-16, cut inside the fifth character",
          ChangeRecord::Wide("abcde").StateSize(wideFive - 3), 4},
-        {"ANSI path cut after 12 bytes", ChangeRecord::Ansi(kPath).StateSize(kNameOffset + 12), 12},
+        {"ANSI path cut after 12 bytes", ChangeRecord::Ansi(path).StateSize(kNameOffset + 12), 12},
         {"UTF-16, terminator last", ChangeRecord::Wide("abcde").StateSize(wideFive), 5},
         {"UTF-16, a byte after the terminator", ChangeRecord::Wide("abcde").StateSize(wideFive + 1),
          5},

@@ -5,8 +5,6 @@
 namespace e2e {
 namespace {
 
-const long kDeviceNotConnected = 1167;
-
 // What the panel's lists show.
 struct ListsView {
     Texts rates;
@@ -26,16 +24,16 @@ ListsView ReadLists(HWND panel) {
 }
 
 std::string Describe(const ListsView& view) {
-    std::string text = "rates:";
-    for (const std::string& rate : view.rates) {
-        text += " [" + rate + "]";
-    }
-    text +=
-        " selected [" + view.rate + "]; clocks" + (view.clocksEnabled ? "" : " (disabled)") + ":";
-    for (const std::string& clock : view.clocks) {
-        text += " [" + clock + "]";
-    }
-    return text + " selected [" + view.clock + "]";
+    const auto entries = [](const Texts& texts) {
+        std::string text;
+        for (const std::string& entry : texts) {
+            text += " [" + entry + "]";
+        }
+        return text;
+    };
+    return "rates:" + entries(view.rates) + " selected [" + view.rate + "]; clocks" +
+           (view.clocksEnabled ? "" : " (disabled)") + ":" + entries(view.clocks) + " selected [" +
+           view.clock + "]";
 }
 
 // The panel's lists come to show `expected` (a refresh takes its time under load, and the
@@ -52,9 +50,9 @@ std::string Describe(const ListsView& view) {
 
 TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource) {
     // The stored choice is "S/PDIF": the first unit's own input.
-    ASSERT_TRUE(StoreClockSource(kAppName, 1));
-    const std::uint32_t first = Units().at(0);
-    ASSERT_TRUE(StartHidden());
+    ASSERT_TRUE(StoreClockSource(1));
+    const std::uint32_t first = sim_.UnitIds().at(0);
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
     const ListsView oneUnit = {kFourRates, "48.0 kHz", {"Internal", "S/PDIF"}, "S/PDIF", true};
     EXPECT_TRUE(ListsBecome(panel, oneUnit));
@@ -65,17 +63,17 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
     const std::vector<std::uint32_t> plugged = sim_.Plug(1);
     ASSERT_EQ(plugged.size(), 1u);
     const std::uint32_t second = plugged[0];
-    const std::vector<std::uint32_t> listed = Units();
+    const std::vector<std::uint32_t> listed = sim_.UnitIds();
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_TRUE(ListsBecome(
         panel, {kTwoRates, "48.0 kHz", {"Internal", "S/PDIF 1", "S/PDIF 2"}, "S/PDIF 1", true}));
-    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList},
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST},
                                   InfoFor(listed[0]),
                                   InfoFor(listed[1]),
-                                  {kGetSampleRate},
+                                  {KSIM_GET_SAMPLE_RATE},
                                   FrameTo(listed[0], 0),
                                   FrameTo(listed[1], 1),
-                                  {kGetBufferSize}}));
+                                  {KSIM_GET_BUFFER_SIZE}}));
     EXPECT_EQ(ListTexts(GetDlgItem(panel, kBufferList)), kLatencies);
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "2.5 ms");
 
@@ -83,9 +81,7 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
     ASSERT_TRUE(sim_.ClearLog());
     ASSERT_TRUE(sim_.Unplug(second));
     EXPECT_TRUE(ListsBecome(panel, oneUnit));
-    EXPECT_TRUE(LogBecomes(
-        sim_,
-        {{kUnitList}, InfoFor(first), {kGetSampleRate}, FrameTo(first, 0), {kGetBufferSize}}));
+    EXPECT_TRUE(LogBecomes(sim_, RefreshOf(first, 0)));
 
     // The last unit leaves: " No Device", and the clock list disabled with its old entries;
     // nothing goes to any unit.
@@ -93,22 +89,18 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
     ASSERT_TRUE(sim_.Unplug(first));
     EXPECT_TRUE(ListsBecome(
         panel, {{" No Device"}, " No Device", {"Internal", "S/PDIF"}, "S/PDIF", false}));
-    Request noRate = {kGetSampleRate};
-    noRate.status = kDeviceNotConnected;
-    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList}, noRate, {kGetBufferSize}}));
+    Request noRate = {KSIM_GET_SAMPLE_RATE};
+    noRate.status = ERROR_DEVICE_NOT_CONNECTED;
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, noRate, {KSIM_GET_BUFFER_SIZE}}));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(panel, kBufferList)));
-    EXPECT_EQ(StoredClockSource(kAppName), 1);
+    EXPECT_EQ(StoredClockSource(), 1);
 
     // A unit comes back: the lists return and it gets the stored clock source.
     ASSERT_TRUE(sim_.ClearLog());
     const std::vector<std::uint32_t> returned = sim_.Plug(1);
     ASSERT_EQ(returned.size(), 1u);
     EXPECT_TRUE(ListsBecome(panel, oneUnit));
-    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList},
-                                  InfoFor(returned[0]),
-                                  {kGetSampleRate},
-                                  FrameTo(returned[0], 0),
-                                  {kGetBufferSize}}));
+    EXPECT_TRUE(LogBecomes(sim_, RefreshOf(returned[0], 0)));
     EXPECT_TRUE(IsHidden(panel));
 }
 
@@ -116,12 +108,10 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
 // reads the driver again and sends the stored clock source, as a unit arrival does, once for
 // each wake, hidden or shown.
 TEST_F(PanelE2e, AWakeFromSleepReadsTheDriverAgainOnceAWake) {
-    ASSERT_TRUE(StoreClockSource(kAppName, 1));
-    ASSERT_TRUE(StartHidden());
+    ASSERT_TRUE(StoreClockSource(1));
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
-    const std::uint32_t unit = Units().at(0);
-    const std::vector<Request> refresh = {
-        {kUnitList}, InfoFor(unit), {kGetSampleRate}, FrameTo(unit, 0), {kGetBufferSize}};
+    const std::vector<Request> refresh = RefreshOf(sim_.UnitIds().at(0), 0);
     const Texts clocks = {"Internal", "S/PDIF"};
     EXPECT_TRUE(ListsBecome(panel, {kFourRates, "48.0 kHz", clocks, "S/PDIF", true}));
 

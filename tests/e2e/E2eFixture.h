@@ -11,13 +11,13 @@
 // the clock source through the registry.
 
 #include "DesktopUser.h"
+#include "DriverLog.h"
 #include "PanelProcess.h"
+#include "PanelState.h"
 #include "PanelWindow.h"
 #include "ReferenceMenus.h"
-#include "RequestLog.h"
 #include "ScreenImage.h"
-#include "Settings.h"
-#include "SimulatorClient.h"
+#include "SimulatorTest.h"
 #include "TrayArea.h"
 
 #include <gtest/gtest.h>
@@ -28,11 +28,20 @@
 
 namespace e2e {
 
+// The cases speak the shared vocabulary: the panel's ids and state, waits, the driver's log.
+using namespace panel;
+using namespace test;
+
 using Texts = std::vector<std::string>;
 
-extern const Texts kFourRates;
-extern const Texts kTwoRates;
-extern const Texts kLatencies;
+inline const Texts kFourRates = {"44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz"};
+inline const Texts kTwoRates = {"44.1 kHz", "48.0 kHz"};
+inline const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
+                                 "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms"};
+
+// A refresh with one unit: the unit list, the unit's information, the rate, the clock selector
+// frame with input plug `plug` to the unit, the buffer size.
+std::vector<Request> RefreshOf(std::uint32_t unit, int plug);
 
 // A popup menu's place on the screen and what it shows.
 struct MenuShot {
@@ -42,35 +51,22 @@ struct MenuShot {
 
 // Popup menus as shown, once painted.
 std::vector<MenuShot> ShootMenus(const std::vector<HWND>& menus);
+// The program's menu `window` comes to show exactly `expected`, at its place; on a difference
+// both are saved as screenshots/<name>-got.bmp and <name>-expected.bmp.
+::testing::AssertionResult MenuShows(HWND window, const MenuShot& expected,
+                                     const std::string& name);
 
-class PanelE2e : public ::testing::Test {
+class PanelE2e : public SimulatorTest {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts `process` and waits until its panel is hidden in the tray.
-    ::testing::AssertionResult StartHidden(PanelProcess& process);
-    ::testing::AssertionResult StartHidden() { return StartHidden(panel_); }
+    // Hidden in the tray, or shown (see InState).
+    static ::testing::AssertionResult IsHidden(HWND panel) { return InState(panel, false); }
+    static ::testing::AssertionResult IsShown(HWND panel) { return InState(panel, true); }
+    static ::testing::AssertionResult WaitHidden(HWND panel) { return WaitForState(panel, false); }
+    static ::testing::AssertionResult WaitShown(HWND panel) { return WaitForState(panel, true); }
 
-    // Hidden in the tray: minimised, not visible, its taskbar button hidden.
-    static ::testing::AssertionResult IsHidden(HWND panel);
-    // On the screen: visible, not minimised, with a visible taskbar button.
-    static ::testing::AssertionResult IsShown(HWND panel);
-    static ::testing::AssertionResult WaitHidden(HWND panel);
-    static ::testing::AssertionResult WaitShown(HWND panel);
-    // The process has ended by itself with exit code 0 and the shell no longer holds its icon.
-    static ::testing::AssertionResult WaitEnded(PanelProcess& process);
-
-    // Restores the panel with a double click on its tray icon.
-    ::testing::AssertionResult RestoreFromTray(HWND panel);
-
-    // Right-clicks the tray icon; the program's visible menus once one shows (empty if none).
-    std::vector<HWND> RightClickTrayIcon(DWORD processId);
-
-    // The unit identifiers, in plug order.
-    std::vector<std::uint32_t> Units();
-
-    sim::SimulatorClient sim_;
     PanelProcess panel_;
 };
 

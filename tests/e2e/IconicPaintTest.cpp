@@ -13,13 +13,9 @@
 #include "PanelHarness.h"
 #include "ScreenImage.h"
 
-#include "DeviceGlobals.h"
-#include "SimulatorClient.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -61,47 +57,52 @@ LRESULT IconicPanel::OnNcCalcSize(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-// Handles this thread's messages for a while. Wine copies what a window painted to the screen
-// while its thread waits for messages; the test body runs inside the panel's own loop.
-void PumpMessages(DWORD milliseconds) {
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    while (GetTickCount64() < end) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+// The panel's icon as DrawIconEx paints it at 32 pixels on `background` (BLACKNESS, WHITENESS):
+// a pixel that comes out the same on both is one the icon covers.
+Image IconOn(DWORD background) {
+    return Painted(32, 32, [background](HDC dc) {
+        PatBlt(dc, 0, 0, 32, 32, background);
+        DrawIconEx(dc, 0, 0, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(128)), 32, 32, 0,
+                   nullptr, DI_NORMAL);
+    });
+}
+
+// Every offset (x, y) of the icon's top-left corner in `image` at which each pixel the icon
+// covers that falls inside the image has the icon's colour, and at least `minimumCovered` do.
+std::vector<POINT> FindIcon(const Image& image, const Image& onBlack, const Image& onWhite,
+                            int minimumCovered) {
+    std::vector<POINT> found;
+    for (int top = -onBlack.height + 1; top < image.height; ++top) {
+        for (int left = -onBlack.width + 1; left < image.width; ++left) {
+            int covered = 0;
+            bool matches = true;
+            for (int y = 0; y < onBlack.height && matches; ++y) {
+                for (int x = 0; x < onBlack.width && matches; ++x) {
+                    const int column = left + x;
+                    const int row = top + y;
+                    if (column < 0 || column >= image.width || row < 0 || row >= image.height ||
+                        onBlack.At(x, y) != onWhite.At(x, y)) {
+                        continue;
+                    }
+                    matches = image.At(column, row) == onBlack.At(x, y);
+                    covered += matches ? 1 : 0;
+                }
+            }
+            if (matches && covered >= minimumCovered) {
+                found.push_back(POINT{left, top});
+            }
         }
     }
+    return found;
 }
 
-// The screen inside `area` once what the panel painted there has stopped changing.
-Image CapturePainted(const RECT& area) {
-    Image last;
-    for (int i = 0; i < 50; ++i) {
-        PumpMessages(60);
-        Image now = CaptureScreen(area);
-        if (i > 0 && now == last) {
-            return now;
-        }
-        last = std::move(now);
-    }
-    return last;
-}
+class IconicPaint : public PanelTestBase {};
 
-BOOL CALLBACK HideChild(HWND child, LPARAM) {
-    ShowWindow(child, SW_HIDE);
-    return TRUE;
-}
-
-TEST(IconicPaint, DrawsTheIconCentredByTheRuleWithTruncatingDivision) {
-    sim::SimulatorClient simulator;
-    ASSERT_TRUE(simulator.IsConnected()) << "the driver simulator is not reachable";
-    ASSERT_TRUE(simulator.Reset());
+TEST_F(IconicPaint, DrawsTheIconCentredByTheRuleWithTruncatingDivision) {
     ASSERT_EQ(GetSystemMetrics(SM_CXICON), 32);
     ASSERT_EQ(GetSystemMetrics(SM_CYICON), 32);
-    const IconPicture icon =
-        PaintIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(128)), 32);
+    const Image onBlack = IconOn(BLACKNESS);
+    const Image onWhite = IconOn(WHITENESS);
     const std::vector<Row> rows = {
         {35, 24, 2, -3}, {32, 24, 0, -3},  {31, 24, 0, -3},   {33, 24, 1, -3},
         {30, 22, 0, -4}, {20, 20, -5, -5}, {160, 24, 64, -3},
@@ -110,7 +111,10 @@ TEST(IconicPaint, DrawsTheIconCentredByTheRuleWithTruncatingDivision) {
     IconicPanel panel;
     panel.Run([&](ModelPanel&) {
         // An iconic window shows no children; the panel's own would cover its painting here.
-        EnumChildWindows(panel.m_hWnd, HideChild, 0);
+        for (HWND child = GetWindow(panel.m_hWnd, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            ShowWindow(child, SW_HIDE);
+        }
         SetWindowPos(panel.m_hWnd, HWND_TOP, 100, 100, 200, 200, SWP_SHOWWINDOW);
         // Without a frame the client area of each row is the window's corner: Wine 10 keeps an
         // iconic window's frame border out of its client painting, so the top rows of a client
@@ -136,9 +140,12 @@ TEST(IconicPaint, DrawsTheIconCentredByTheRuleWithTruncatingDivision) {
                          RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
             POINT origin = {0, 0};
             ClientToScreen(panel.m_hWnd, &origin);
-            const Image painted = CapturePainted(
+            // Settled while this thread's messages are handled: Wine copies what a window
+            // painted to the screen while its thread waits for them, and the test body runs
+            // inside the panel's own loop.
+            const Image painted = CaptureSettled(
                 RECT{origin.x, origin.y, origin.x + row.width, origin.y + row.height});
-            const std::vector<POINT> found = FindIcon(painted, icon, 100);
+            const std::vector<POINT> found = FindIcon(painted, onBlack, onWhite, 100);
             if (found.size() != 1) {
                 SaveBitmap(painted, "iconic-" + std::to_string(row.width) + "x" +
                                         std::to_string(row.height));
@@ -150,8 +157,6 @@ TEST(IconicPaint, DrawsTheIconCentredByTheRuleWithTruncatingDivision) {
         SetWindowLongPtrA(panel.m_hWnd, GWL_STYLE,
                           GetWindowLongPtrA(panel.m_hWnd, GWL_STYLE) & ~WS_MINIMIZE);
     });
-    g_controlChannel.Close();
-    g_unitCommandChannel.Close();
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 // constructor's unit list and unit information, and nothing after them.
 #include "E2eFixture.h"
 
+#include <optional>
+
 namespace e2e {
 namespace {
 
@@ -25,30 +27,30 @@ bool StaysOnTheTaskbar(HWND panel) {
     if (!WaitUntil([panel] { return IsIconic(panel) != FALSE; })) {
         return false;
     }
-    Sleep(500);
+    PumpMessagesFor(500);
     HWND button = TaskbarButton(panel);
     return IsIconic(panel) && IsWindowVisible(panel) && button != nullptr &&
            IsWindowVisible(button);
 }
 
 TEST_F(PanelE2e, ASecondStartRestoresTheHiddenPanelAndLeavesATaskbarButtonAfterDone) {
-    const std::uint32_t unit = Units().at(0);
-    ASSERT_TRUE(StartHidden());
+    const std::uint32_t unit = sim_.UnitIds().at(0);
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
     ASSERT_TRUE(sim_.ClearLog());
 
     PanelProcess second;
     ASSERT_TRUE(second.Start());
-    DWORD exitCode = 1;
-    ASSERT_TRUE(second.WaitForExit(20000, exitCode)) << "the second copy keeps running";
-    EXPECT_EQ(exitCode, 0u);
+    const std::optional<DWORD> exitCode = second.WaitForExit(20000);
+    ASSERT_TRUE(exitCode.has_value()) << "the second copy keeps running";
+    EXPECT_EQ(*exitCode, 0u);
     // The running panel is restored and in front; there is still one panel and one icon.
     EXPECT_TRUE(WaitShown(panel));
     EXPECT_EQ(GetForegroundWindow(), panel);
     EXPECT_EQ(CountPanels(), 1);
     EXPECT_TRUE(ShellHasIcon(panel_.TrayOwner(), kTrayIconId));
     // The second copy read the unit list when it opened the driver, and then only closed it.
-    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList}, InfoFor(unit)}));
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, InfoFor(unit)}));
 
     // Restored from outside, the panel still counts itself minimised: "Done" minimises it
     // without hiding it, and it stays on the taskbar.
@@ -60,7 +62,7 @@ TEST_F(PanelE2e, ASecondStartRestoresTheHiddenPanelAndLeavesATaskbarButtonAfterD
     EXPECT_TRUE(WaitShown(panel));
     ASSERT_TRUE(ClickAt(CentreOf(GetDlgItem(panel, kDoneButton))));
     EXPECT_TRUE(WaitHidden(panel));
-    EXPECT_TRUE(LogBecomes(sim_, {{kUnitList}, InfoFor(unit)}));
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, InfoFor(unit)}));
 }
 
 // Removes the copy and its settings; made before the copy's process, so ended after it.
@@ -79,16 +81,15 @@ TEST_F(PanelE2e, ACopyUnderAnotherNameKeepsItsSettingsUnderItsOwnKey) {
     ASSERT_TRUE(CopyFileA(kPanelExe, copy.c_str(), FALSE)) << GetLastError();
     DeleteSettings(kCopyName);
     // The copy's own key says "S/PDIF"; the program's key has nothing.
-    ASSERT_TRUE(StoreClockSource(kCopyName, 1));
-    const std::uint32_t unit = Units().at(0);
+    ASSERT_TRUE(StoreClockSource(1, kCopyName));
+    const std::uint32_t unit = sim_.UnitIds().at(0);
 
     PanelProcess bench(copy);
     ASSERT_TRUE(StartHidden(bench));
     HWND panel = bench.Panel();
     HWND clocks = GetDlgItem(panel, kClockList);
     EXPECT_EQ(SelectedText(clocks), "S/PDIF");
-    EXPECT_TRUE(LogBecomes(
-        sim_, {{kUnitList}, InfoFor(unit), {kGetSampleRate}, FrameTo(unit, 0), {kGetBufferSize}}));
+    EXPECT_TRUE(LogBecomes(sim_, RefreshOf(unit, 0)));
 
     // The user picks "Internal" from the clock list with the mouse.
     ASSERT_TRUE(sim_.ClearLog());
@@ -110,7 +111,7 @@ TEST_F(PanelE2e, ACopyUnderAnotherNameKeepsItsSettingsUnderItsOwnKey) {
     EXPECT_TRUE(LogBecomes(sim_, {FrameTo(unit, 1)}));
     EXPECT_TRUE(WaitUntil([] { return StoredClockSource(kCopyName) == 0; }))
         << StoredClockSource(kCopyName);
-    EXPECT_EQ(StoredClockSource(kAppName), -2);
+    EXPECT_EQ(StoredClockSource(), -2);
 
     ASSERT_TRUE(PressKeys(panel, {"Escape"}));
     EXPECT_TRUE(WaitEnded(bench));

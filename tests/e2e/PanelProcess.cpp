@@ -1,61 +1,18 @@
 #include "PanelProcess.h"
 
+#include "DesktopUser.h"
+#include "PanelState.h"
 #include "PanelWindow.h"
 #include "TrayArea.h"
-#include "StartProcess.h"
 
-#include <utility>
-#include <vector>
+#include <optional>
 
 namespace e2e {
 
 namespace {
 
 const DWORD kStartTimeoutMs = 20000;
-const DWORD kEndTimeoutMs = 10000;
-
-// Every copy that the tests start runs in this job, which ends them when it closes: when the
-// test program ends, also when it is killed (ctest's time limit) before it could end them.
-// A copy left running would take the next start's place and the driver's requests.
-HANDLE TestJob() {
-    static HANDLE job = [] {
-        HANDLE made = CreateJobObjectA(nullptr, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (made != nullptr && !SetInformationJobObject(made, JobObjectExtendedLimitInformation,
-                                                        &limits, sizeof(limits))) {
-            CloseHandle(made);
-            made = nullptr;
-        }
-        return made;
-    }();
-    return job;
-}
-
-struct ProcessWindows {
-    DWORD processId;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectProcessWindows(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<ProcessWindows*>(context);
-    if (ProcessOf(window) == search->processId) {
-        search->windows.push_back(window);
-    }
-    return TRUE;
-}
-
-// The program's window that the shell holds the tray icon for.
-HWND FindTrayOwner(DWORD processId) {
-    ProcessWindows search = {processId, {}};
-    EnumWindows(CollectProcessWindows, reinterpret_cast<LPARAM>(&search));
-    for (HWND window : search.windows) {
-        if (ShellHasIcon(window, kTrayIconId)) {
-            return window;
-        }
-    }
-    return nullptr;
-}
+const DWORD kExitTimeoutMs = 20000;
 
 // Asks the copy that owns `panel` to end, then makes sure it has.
 void EndProcess(HANDLE process, HWND panel) {
@@ -63,95 +20,124 @@ void EndProcess(HANDLE process, HWND panel) {
         return;
     }
     if (IsWindow(panel)) {
-        PostMessageA(panel, WM_COMMAND, kExitCommand, 0);
-        if (WaitForSingleObject(process, kEndTimeoutMs) == WAIT_OBJECT_0) {
+        PostMessageA(panel, WM_COMMAND, panel::kExitCommand, 0);
+        if (test::WaitPumping(process) == WAIT_OBJECT_0) {
             return;
         }
     }
     TerminateProcess(process, 255);
-    WaitForSingleObject(process, kEndTimeoutMs);
+    WaitForSingleObject(process, test::kWaitMs);
 }
 
 } // namespace
 
-PanelProcess::PanelProcess(std::string exePath)
-    : exePath_(std::move(exePath)), process_(nullptr), processId_(0), panel_(nullptr),
-      trayOwner_(nullptr) {}
-
-PanelProcess::~PanelProcess() {
-    End();
-}
-
 bool PanelProcess::Start() {
-    std::string line = "\"" + exePath_ + "\"";
-    // The program runs on the test's desktop, so that the test sees its windows and its icon.
-    std::string desktop = DesktopName();
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    startup.lpDesktop = desktop.data();
-    PROCESS_INFORMATION info = {};
-    if (TestJob() == nullptr ||
-        !StartProcess(exePath_.c_str(), line.data(), FALSE, CREATE_SUSPENDED, &startup, &info)) {
-        return false;
-    }
-    if (!AssignProcessToJobObject(TestJob(), info.hProcess)) {
-        TerminateProcess(info.hProcess, 255);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        return false;
-    }
-    ResumeThread(info.hThread);
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    processId_ = info.dwProcessId;
-    return true;
+    test::StartOptions options;
+    options.endsWithThisProgram = true;
+    return ChildProcess::Start(exePath_, {}, options);
 }
 
 bool PanelProcess::WaitForPanel() {
-    if (process_ == nullptr) {
-        return false;
-    }
-    return WaitUntil(
-               [this] {
-                   if (WaitForSingleObject(process_, 0) != WAIT_TIMEOUT) {
-                       return true; // ended: no panel will come
-                   }
-                   panel_ = FindTopLevel(processId_, kDialogClass, kPanelCaption);
-                   trayOwner_ = FindTrayOwner(processId_);
-                   return panel_ != nullptr && trayOwner_ != nullptr;
-               },
-               kStartTimeoutMs) &&
-           panel_ != nullptr && trayOwner_ != nullptr;
-}
-
-bool PanelProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) {
-    if (process_ == nullptr || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
-        return false;
-    }
-    return GetExitCodeProcess(process_, &exitCode) != FALSE;
+    test::WaitUntil(
+        [this] {
+            panel_ = test::FindTopLevel(Id(), panel::kDialogClass, panel::kPanelCaption);
+            trayOwner_ = panel::TrayIconOwner(Id());
+            return !Running() || (panel_ != nullptr && trayOwner_ != nullptr);
+        },
+        kStartTimeoutMs);
+    return panel_ != nullptr && trayOwner_ != nullptr;
 }
 
 void PanelProcess::End() {
-    if (process_ == nullptr) {
-        return;
+    if (Started()) {
+        EndProcess(Handle(), panel_);
     }
-    EndProcess(process_, panel_);
-    CloseHandle(process_);
-    process_ = nullptr;
+    Release();
 }
 
 bool PanelProcess::EndStrayPanels() {
     bool none = true;
-    while (HWND panel = FindWindowA(kDialogClass, kPanelCaption)) {
+    while (HWND window = FindWindowA(panel::kDialogClass, panel::kPanelCaption)) {
         none = false;
-        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, ProcessOf(panel));
+        HANDLE process =
+            OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, test::ProcessOf(window));
         if (process == nullptr) {
             break;
         }
-        EndProcess(process, panel);
+        EndProcess(process, window);
         CloseHandle(process);
     }
     return none;
+}
+
+::testing::AssertionResult StartHidden(PanelProcess& process) {
+    if (!process.Start()) {
+        return ::testing::AssertionFailure() << "CreateProcess failed: " << GetLastError();
+    }
+    if (!process.WaitForPanel()) {
+        return ::testing::AssertionFailure() << "no panel with a tray icon appeared";
+    }
+    return WaitForState(process.Panel(), false);
+}
+
+::testing::AssertionResult InState(HWND panel, bool shown) {
+    // Wine 8's taskbar keeps a hidden button for a hidden window; Wine 10's has none then.
+    HWND button = TaskbarButton(panel);
+    const bool buttonShown = button != nullptr && IsWindowVisible(button);
+    if (shown ? IsWindowVisible(panel) && !IsIconic(panel) && buttonShown
+              : !IsWindowVisible(panel) && IsIconic(panel) && !buttonShown) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << (shown ? "not shown" : "not hidden in the tray") << ": visible "
+           << IsWindowVisible(panel) << ", iconic " << IsIconic(panel) << ", taskbar button "
+           << (button == nullptr ? "none"
+               : buttonShown     ? "visible"
+                                 : "hidden");
+}
+
+::testing::AssertionResult WaitForState(HWND panel, bool shown) {
+    test::WaitUntil([=] { return static_cast<bool>(InState(panel, shown)); });
+    return InState(panel, shown);
+}
+
+::testing::AssertionResult WaitEnded(PanelProcess& process) {
+    const std::optional<DWORD> exitCode = process.WaitForExit(kExitTimeoutMs);
+    if (!exitCode) {
+        return ::testing::AssertionFailure() << "the program still runs";
+    }
+    if (*exitCode != 0) {
+        return ::testing::AssertionFailure() << "exit code " << *exitCode;
+    }
+    if (panel::ShellHasIcon(process.TrayOwner())) {
+        return ::testing::AssertionFailure() << "the tray icon stayed behind";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult RestoreFromTray(HWND panel) {
+    if (!DoubleClickAt(FirstIconPoint())) {
+        return ::testing::AssertionFailure() << "xdotool failed";
+    }
+    return WaitForState(panel, true);
+}
+
+std::vector<HWND> RightClickTrayIcon(DWORD processId) {
+    return ClickAt(FirstIconPoint(), 3) ? WaitForMenus(processId, 1) : std::vector<HWND>();
+}
+
+::testing::AssertionResult OpenCpuMenu(DWORD processId, TrayMenu& windows) {
+    const std::vector<HWND> menus = VisibleMenus(processId);
+    if (menus.size() != 1) {
+        return ::testing::AssertionFailure() << menus.size() << " menus open";
+    }
+    ClickMenuEntry(menus[0], 1, 3);
+    const std::vector<HWND> open = WaitForMenus(processId, 2);
+    if (open.size() != 2) {
+        return ::testing::AssertionFailure() << "the CPU submenu did not open";
+    }
+    windows = {menus[0], open[0] != menus[0] ? open[0] : open[1]};
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace e2e

@@ -1,26 +1,31 @@
 #pragma once
 
-// One run of the real program, started the way a user starts it and ended before the next case:
-// a copy left running would be activated by the next start (the single-instance guard).
+// One run of the real program, started the way a user starts it and ended before the next case
+// (a copy left running would be activated by the next start, the single-instance guard), and
+// what a user does with it and sees of it.
 
-#include "Settings.h"
+#include "ChildProcess.h"
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace e2e {
 
-class PanelProcess {
-public:
-    explicit PanelProcess(std::string exePath = kPanelExe);
-    // Ends the program if it still runs (see End).
-    ~PanelProcess();
-    PanelProcess(const PanelProcess&) = delete;
-    PanelProcess& operator=(const PanelProcess&) = delete;
+inline constexpr char kPanelExe[] = KESTREL_PANEL_EXE;
 
-    // Starts the executable on this thread's desktop, without arguments, in a job that ends it
-    // when this test program ends.
+class PanelProcess : public test::ChildProcess {
+public:
+    explicit PanelProcess(std::string exePath = kPanelExe) : exePath_(std::move(exePath)) {}
+    // Ends the program if it still runs (see End).
+    ~PanelProcess() { End(); }
+
+    // Starts the executable on this thread's desktop, without arguments; it ends with this test
+    // program at the latest, even when ctest's time limit kills the test program.
     bool Start();
     // Waits until the panel's dialog exists and the shell holds its tray icon; false if the
     // program ended or did not get there.
@@ -29,13 +34,9 @@ public:
     HWND Panel() const { return panel_; }
     // The hidden window that owns the tray icon and receives its notifications.
     HWND TrayOwner() const { return trayOwner_; }
-    DWORD Id() const { return processId_; }
-    HANDLE Handle() const { return process_; }
 
-    // Waits for the process to end by itself; its exit code, or false if it still runs.
-    bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
-    // Asks the program to end as its tray menu's "E&xit" does (WM_COMMAND 0x8004) and waits;
-    // terminates it only when it does not end. Nothing happens if it has ended already.
+    // Asks the program to end as its tray menu's "E&xit" does and waits; kills it only when it
+    // does not end. Nothing happens if it has ended already.
     void End();
 
     // Ends every copy of the panel that runs on this desktop; true if there was none.
@@ -43,10 +44,32 @@ public:
 
 private:
     std::string exePath_;
-    HANDLE process_;
-    DWORD processId_;
-    HWND panel_;
-    HWND trayOwner_;
+    HWND panel_ = nullptr;
+    HWND trayOwner_ = nullptr;
 };
+
+// Starts `process` and waits until its panel is hidden in the tray.
+::testing::AssertionResult StartHidden(PanelProcess& process);
+
+// Shown: on the screen, visible, not minimised, with a visible taskbar button. Not shown:
+// hidden in the tray, minimised, not visible, its taskbar button hidden.
+::testing::AssertionResult InState(HWND panel, bool shown);
+// The panel comes to that state (test::kWaitMs at most).
+::testing::AssertionResult WaitForState(HWND panel, bool shown);
+// The process has ended by itself with exit code 0 and the shell no longer holds its icon.
+::testing::AssertionResult WaitEnded(PanelProcess& process);
+
+// Restores the panel with a double click on its tray icon.
+::testing::AssertionResult RestoreFromTray(HWND panel);
+// Right-clicks the tray icon; the program's visible menus once one shows.
+std::vector<HWND> RightClickTrayIcon(DWORD processId);
+
+// The tray menu and its CPU submenu as shown.
+struct TrayMenu {
+    HWND menu = nullptr, cpu = nullptr;
+};
+// With the tray menu of process `processId` open: opens its CPU submenu with a click on the
+// entry.
+::testing::AssertionResult OpenCpuMenu(DWORD processId, TrayMenu& windows);
 
 } // namespace e2e

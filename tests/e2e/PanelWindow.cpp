@@ -1,6 +1,7 @@
 #include "PanelWindow.h"
 
-#include "Settings.h"
+#include "ChildProcess.h"
+#include "PanelIds.h"
 
 namespace e2e {
 
@@ -14,41 +15,7 @@ std::string Narrow(const wchar_t* text) {
     return narrow;
 }
 
-struct TopLevelSearch {
-    DWORD processId;
-    const char* className;
-    const char* caption;
-    std::vector<HWND> found;
-    bool visibleOnly;
-};
-
-BOOL CALLBACK CollectTopLevel(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<TopLevelSearch*>(context);
-    if (ProcessOf(window) != search->processId) {
-        return TRUE;
-    }
-    if (search->visibleOnly && !IsWindowVisible(window)) {
-        return TRUE;
-    }
-    char className[256] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (search->className != nullptr && lstrcmpiA(className, search->className) != 0) {
-        return TRUE;
-    }
-    if (search->caption != nullptr && WindowText(window) != search->caption) {
-        return TRUE;
-    }
-    search->found.push_back(window);
-    return TRUE;
-}
-
 } // namespace
-
-DWORD ProcessOf(HWND window) {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    return processId;
-}
 
 std::string WindowText(HWND window) {
     wchar_t text[256] = {};
@@ -58,6 +25,12 @@ std::string WindowText(HWND window) {
         return std::string();
     }
     return Narrow(text);
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
 }
 
 std::vector<std::string> ListTexts(HWND list) {
@@ -118,20 +91,24 @@ bool CaptionPoint(HWND window, LRESULT hit, POINT& at) {
     return true;
 }
 
-HWND FindTopLevel(DWORD processId, const char* className, const char* caption) {
-    TopLevelSearch search = {processId, className, caption, {}, false};
-    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.found.empty() ? nullptr : search.found.front();
-}
-
 std::vector<HWND> VisibleTopLevels(DWORD processId, const char* className) {
-    TopLevelSearch search = {processId, className, nullptr, {}, true};
-    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND window : test::TopLevelWindows(processId)) {
+        if (IsWindowVisible(window) && lstrcmpiA(ClassOf(window).c_str(), className) == 0) {
+            found.push_back(window);
+        }
+    }
+    return found;
 }
 
 std::vector<HWND> VisibleMenus(DWORD processId) {
-    return VisibleTopLevels(processId, kMenuClass);
+    return VisibleTopLevels(processId, panel::kMenuClass);
+}
+
+std::vector<HWND> WaitForMenus(DWORD processId, size_t count) {
+    std::vector<HWND> menus;
+    test::WaitUntil([&] { return (menus = VisibleMenus(processId)).size() == count; });
+    return menus;
 }
 
 } // namespace e2e

@@ -12,6 +12,7 @@
 namespace e2e {
 
 std::string WindowText(HWND window);
+std::string ClassOf(HWND window);
 std::vector<std::string> ListTexts(HWND list);
 // The selected entry's text, or "<none>".
 std::string SelectedText(HWND list);
@@ -21,12 +22,11 @@ POINT CentreOf(HWND window);
 // row, found by asking the window itself (WM_NCHITTEST); false if the caption has none.
 bool CaptionPoint(HWND window, LRESULT hit, POINT& at);
 
-// The top-level window of process `processId` with this class and caption (null: any).
-HWND FindTopLevel(DWORD processId, const char* className, const char* caption);
 // The process's visible top-level windows of a class, in z-order from the top.
 std::vector<HWND> VisibleTopLevels(DWORD processId, const char* className);
 // The process's visible popup menus, in z-order from the top.
 std::vector<HWND> VisibleMenus(DWORD processId);
-DWORD ProcessOf(HWND window);
+// The same once exactly `count` show, or as they are at the limit (test::kWaitMs).
+std::vector<HWND> WaitForMenus(DWORD processId, size_t count);
 
 } // namespace e2e

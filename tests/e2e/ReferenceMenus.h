@@ -4,23 +4,20 @@
 // inside the process that made it, so another process cannot read an entry's state; but Wine
 // draws every menu with the same code, so a reference menu opened at the same place shows
 // exactly the same pixels when the program's menu has exactly the expected entries and states.
-// The menus run on a thread of their own, as the program's run on its thread.
+// Each menu runs on a thread of its own, as the program's run on its thread.
 
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
+#include <functional>
+#include <thread>
 
 namespace e2e {
 
 class ReferenceMenus {
 public:
-    ReferenceMenus();
-    ~ReferenceMenus();
-    ReferenceMenus(const ReferenceMenus&) = delete;
-    ReferenceMenus& operator=(const ReferenceMenus&) = delete;
-
-    bool IsReady() const { return owner_ != nullptr; }
+    ReferenceMenus() = default;
+    ~ReferenceMenus() { Close(); }
 
     // Opens `popup` at `at` with TrackPopupMenu and flags 0, as the tray icon opens its menu;
     // returns once the menu shows. The caller keeps the menu and destroys it after Close.
@@ -31,28 +28,17 @@ public:
     // it shows.
     bool TrackSystemMenu(DWORD style, DWORD exStyle, const RECT& rect, void (*prepare)(HMENU));
 
-    // Ends the open menu and removes the stand-in window; true once no menu of this process shows.
+    // Ends the open menu and its thread; true once no menu of this process shows.
     bool Close();
 
 private:
-    static DWORD WINAPI Run(void* context);
-    static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void OnTrack();
-    void OnTrackSystemMenu();
+    // Makes a window with these styles on a thread of its own, on this thread's desktop, runs
+    // `open` there with it, and returns once a menu of this process shows.
+    bool Open(DWORD style, DWORD exStyle, const RECT& rect, std::function<void(HWND)> open);
 
-    DWORD creator_;
-    HANDLE thread_;
-    HWND owner_;
-    HANDLE ready_;
-    std::atomic<bool> tracking_;
-
-    std::mutex requestLock_;
-    HMENU popup_;
-    POINT at_;
-    DWORD style_;
-    DWORD exStyle_;
-    RECT rect_;
-    void (*prepare_)(HMENU);
+    std::thread thread_;
+    std::atomic<HWND> window_{nullptr};
+    std::atomic<bool> tracking_{false};
 };
 
 } // namespace e2e

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ struct Image {
     bool operator==(const Image& other) const = default;
 };
 
+// What `paint` draws on a bitmap of the screen's kind, `width` x `height`, read back.
+Image Painted(int width, int height, const std::function<void(HDC)>& paint);
 Image CaptureScreen(const RECT& area);
-// Captures `area` until three captures in a row agree, so that painting has finished.
+// Captures `area` until three captures in a row agree, so that painting has finished; this
+// thread's messages are handled in between.
 Image CaptureSettled(const RECT& area);
 // Captures `area` until it shows `expected`, for `timeoutMs` at most; true if it did. `last` is
 // the last capture.
@@ -32,17 +36,5 @@ bool WaitForImage(const RECT& area, const Image& expected, Image& last, DWORD ti
 size_t DifferingPixels(const Image& a, const Image& b);
 // Writes <build>/screenshots/<name>.bmp, for a look at a failure.
 bool SaveBitmap(const Image& image, const std::string& name);
-
-// An icon as DrawIcon paints it at `size` pixels: its colours, and which pixels it covers.
-struct IconPicture {
-    int size = 0;
-    std::vector<std::uint32_t> colours;
-    std::vector<bool> opaque;
-};
-IconPicture PaintIcon(HICON icon, int size);
-
-// Every offset (x, y) of `icon`'s top-left corner in `image` at which each opaque pixel of the
-// icon that falls inside the image has the icon's colour, and at least `minimumCovered` do.
-std::vector<POINT> FindIcon(const Image& image, const IconPicture& icon, int minimumCovered);
 
 } // namespace e2e

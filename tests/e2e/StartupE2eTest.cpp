@@ -6,15 +6,13 @@ namespace e2e {
 namespace {
 
 TEST_F(PanelE2e, StartsHiddenInTheTrayWithItsListsFilledFromTheDriver) {
-    const std::uint32_t unit = Units().at(0);
-    ASSERT_TRUE(StartHidden());
+    const std::uint32_t unit = sim_.UnitIds().at(0);
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
 
     // The panel dialog, minimised and hidden as soon as its loop ran; a window that would have
     // a taskbar button (WS_EX_APPWINDOW) but has none while it is hidden.
-    char className[64] = {};
-    GetClassNameA(panel, className, sizeof(className));
-    EXPECT_STREQ(className, kDialogClass);
+    EXPECT_EQ(ClassOf(panel), kDialogClass);
     EXPECT_EQ(WindowText(panel), kPanelCaption);
     EXPECT_NE(GetWindowLongA(panel, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
     EXPECT_TRUE(IsHidden(panel));
@@ -43,9 +41,8 @@ TEST_F(PanelE2e, StartsHiddenInTheTrayWithItsListsFilledFromTheDriver) {
     // Exactly: the constructor's unit list and one information request per unit, then the
     // refresh: the rate, the stored clock source (none: internal, plug 1) to the unit, the
     // buffer size. The clock source is read, never written.
-    EXPECT_TRUE(LogBecomes(
-        sim_, {{kUnitList}, InfoFor(unit), {kGetSampleRate}, FrameTo(unit, 1), {kGetBufferSize}}));
-    EXPECT_EQ(StoredClockSource(kAppName), -2);
+    EXPECT_TRUE(LogBecomes(sim_, RefreshOf(unit, 1)));
+    EXPECT_EQ(StoredClockSource(), -2);
 
     // The tray menu's "E&xit" command ends the program; its icon goes with its window.
     ASSERT_TRUE(sim_.ClearLog());

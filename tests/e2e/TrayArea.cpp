@@ -1,7 +1,7 @@
 #include "TrayArea.h"
 
+#include "ChildProcess.h"
 #include "PanelWindow.h"
-#include "StartProcess.h"
 
 #include <shellapi.h>
 
@@ -12,34 +12,11 @@ namespace {
 // Wine's shell draws an icon in a square of the small-icon size and a 2-pixel border.
 constexpr int kIconBorder = 2;
 
-struct TooltipSearch {
-    DWORD shellProcess;
-    std::string text;
-};
-
-// The shell knows an icon by its owner window and id; the original 88-byte form.
-NOTIFYICONDATAA IconKey(HWND owner, UINT id) {
-    NOTIFYICONDATAA icon = {};
-    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    icon.hWnd = owner;
-    icon.uID = id;
-    return icon;
-}
-
-BOOL CALLBACK FindVisibleTooltip(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<TooltipSearch*>(context);
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof(className));
-    // The shell's own tooltip: Wine 8's belongs to the taskbar, Wine 10's to another window of
-    // the shell's process.
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (lstrcmpiA(className, "tooltips_class32") != 0 || !IsWindowVisible(window) ||
-        owner != search->shellProcess) {
-        return TRUE;
-    }
-    search->text = WindowText(window);
-    return FALSE;
+// Sends `message` to every top-level window as the system does; returns once each handled it.
+bool Broadcast(UINT message, WPARAM wParam) {
+    DWORD_PTR result = 0;
+    return message != 0 && SendMessageTimeoutA(HWND_BROADCAST, message, wParam, 0, SMTO_ABORTIFHUNG,
+                                               10000, &result) != 0;
 }
 
 } // namespace
@@ -55,83 +32,52 @@ POINT FirstIconPoint() {
     return POINT{bar.right - slot / 2, (bar.top + bar.bottom) / 2};
 }
 
-bool ShellHasIcon(HWND owner, UINT id) {
-    NOTIFYICONDATAA probe = IconKey(owner, id);
-    return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
-}
-
 std::string VisibleTooltip() {
-    TooltipSearch search = {0, std::string()};
-    GetWindowThreadProcessId(Taskbar(), &search.shellProcess);
-    EnumWindows(FindVisibleTooltip, reinterpret_cast<LPARAM>(&search));
-    return search.text;
+    // The shell's own tooltip: Wine 8's belongs to the taskbar, Wine 10's to another window of
+    // the shell's process.
+    for (HWND window : test::TopLevelWindows(test::ProcessOf(Taskbar()))) {
+        if (IsWindowVisible(window) &&
+            lstrcmpiA(ClassOf(window).c_str(), "tooltips_class32") == 0) {
+            return WindowText(window);
+        }
+    }
+    return std::string();
 }
 
 bool ForgetIcon(HWND owner, UINT id) {
-    NOTIFYICONDATAA icon = IconKey(owner, id);
+    // The shell knows an icon by its owner window and id; the original 88-byte form.
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = owner;
+    icon.uID = id;
     return Shell_NotifyIconA(NIM_DELETE, &icon) != FALSE;
 }
 
 bool AnnounceTaskbar() {
-    const UINT message = RegisterWindowMessageA("TaskbarCreated");
-    DWORD_PTR result = 0;
-    return message != 0 && SendMessageTimeoutA(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG,
-                                               10000, &result) != 0;
+    return Broadcast(RegisterWindowMessageA("TaskbarCreated"), 0);
 }
 
 bool AnnouncePower(UINT event) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(HWND_BROADCAST, WM_POWERBROADCAST, event, 0, SMTO_ABORTIFHUNG, 10000,
-                               &result) != 0;
+    return Broadcast(WM_POWERBROADCAST, event);
 }
 
 RefusingShell::RefusingShell() {
-    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const DWORD creator = GetCurrentThreadId();
-    thread_ = std::thread([this, made, creator] {
-        UseDesktopOf(creator);
-        Run(made);
-    });
-    WaitForSingleObject(made, 10000);
-    CloseHandle(made);
-}
-
-RefusingShell::~RefusingShell() {
-    Close();
-}
-
-bool RefusingShell::IsInFront() const {
-    return window_ != nullptr && Taskbar() == window_;
-}
-
-void RefusingShell::Close() {
-    if (!thread_.joinable()) {
-        return;
-    }
-    PostMessageA(window_, WM_CLOSE, 0, 0);
-    thread_.join();
-}
-
-void RefusingShell::Run(HANDLE made) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = Procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "Shell_TrayWnd";
     RegisterClassA(&windowClass);
     // Topmost and made last: first in the z-order, so first found.
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 1,
-                                  1, nullptr, nullptr, windowClass.hInstance, this);
-    window_ = window;
-    SetEvent(made);
-    if (window == nullptr) {
-        return;
+    window_ = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 1, 1,
+                              nullptr, nullptr, windowClass.hInstance, this);
+}
+
+void RefusingShell::Close() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+        window_ = nullptr;
+        UnregisterClassA("Shell_TrayWnd", GetModuleHandleA(nullptr));
     }
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        DispatchMessageA(&message);
-    }
-    window_ = nullptr;
-    UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
 }
 
 LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -144,14 +90,10 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
     if (message == WM_COPYDATA) {
         // Shell_NotifyIcon's request: the icon's owner in wParam, the operation in dwData.
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        HWND none = nullptr;
-        if (shell != nullptr && data->dwData == NIM_ADD) {
-            shell->refusedOwner_.compare_exchange_strong(none, reinterpret_cast<HWND>(wParam));
+        if (shell != nullptr && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
+            shell->refusedOwner_ = reinterpret_cast<HWND>(wParam);
         }
         return FALSE;
-    }
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -8,9 +8,7 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 
 namespace e2e {
 
@@ -18,9 +16,6 @@ HWND Taskbar();
 
 // The centre of the first (rightmost) icon of the notification area, in screen coordinates.
 POINT FirstIconPoint();
-
-// True if the shell holds an icon for (owner, id): a modification of it succeeds only then.
-bool ShellHasIcon(HWND owner, UINT id);
 
 // The text of the shell's tooltip that is showing, or "" while none is.
 std::string VisibleTooltip();
@@ -38,17 +33,18 @@ bool AnnounceTaskbar();
 bool AnnouncePower(UINT event);
 
 // A shell whose notification area is not up yet: a window of the shell's class in front of the
-// real one (Shell_NotifyIcon hands icons to the first it finds), on a thread of its own, that
-// refuses every icon. It notes the window whose add it refused first.
+// real one (Shell_NotifyIcon hands icons to the first it finds) that refuses every icon. It
+// notes the window whose add it refused first. It answers while this thread handles its
+// messages, as test::WaitUntil does.
 class RefusingShell {
 public:
     RefusingShell();
-    ~RefusingShell();
+    ~RefusingShell() { Close(); }
     RefusingShell(const RefusingShell&) = delete;
     RefusingShell& operator=(const RefusingShell&) = delete;
 
     // Icons go to this window rather than to the real shell.
-    bool IsInFront() const;
+    bool IsInFront() const { return window_ != nullptr && Taskbar() == window_; }
     // The owner of the first icon that was refused, or null while none was.
     HWND RefusedOwner() const { return refusedOwner_; }
     // The window goes; icons go to the real shell again.
@@ -56,11 +52,9 @@ public:
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void Run(HANDLE made);
 
-    std::atomic<HWND> window_{nullptr};
-    std::atomic<HWND> refusedOwner_{nullptr};
-    std::thread thread_;
+    HWND window_ = nullptr;
+    HWND refusedOwner_ = nullptr;
 };
 
 } // namespace e2e

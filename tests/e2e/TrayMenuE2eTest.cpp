@@ -12,25 +12,11 @@
 namespace e2e {
 namespace {
 
-struct LibraryFree {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using ResourceModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
-
-struct MenuDestroy {
-    void operator()(HMENU menu) const { DestroyMenu(menu); }
-};
-using LoadedMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroy>;
-
-// The tray menu and its CPU submenu as shown, from the top.
-struct TrayMenuWindows {
-    HWND menu = nullptr;
-    HWND cpu = nullptr;
-};
+using ResourceModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)>;
+using LoadedMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, decltype(&DestroyMenu)>;
 
 struct TrayMenuShots {
-    MenuShot menu;
-    MenuShot cpu;
+    MenuShot menu, cpu;
 };
 
 class TrayMenuE2e : public PanelE2e {
@@ -39,29 +25,6 @@ protected:
         PanelE2e::SetUp();
         resources_.reset(LoadLibraryExA(kPanelExe, nullptr, LOAD_LIBRARY_AS_DATAFILE));
         ASSERT_TRUE(resources_) << "cannot read the program's resources: " << GetLastError();
-        ASSERT_TRUE(reference_.IsReady());
-    }
-
-    // With the tray menu of process `processId` open: opens its CPU submenu with a click on
-    // the entry.
-    static ::testing::AssertionResult OpenCpuMenu(DWORD processId, TrayMenuWindows& windows) {
-        std::vector<HWND> menus = VisibleMenus(processId);
-        if (menus.size() != 1) {
-            return ::testing::AssertionFailure() << menus.size() << " menus open";
-        }
-        windows.menu = menus[0];
-        windows.cpu = nullptr;
-        ClickMenuEntry(windows.menu, 1, 3);
-        WaitUntil([&] {
-            for (HWND window : VisibleMenus(processId)) {
-                windows.cpu = window != windows.menu ? window : windows.cpu;
-            }
-            return windows.cpu != nullptr;
-        });
-        if (windows.cpu == nullptr) {
-            return ::testing::AssertionFailure() << "the CPU submenu did not open";
-        }
-        return ::testing::AssertionSuccess();
     }
 
     // The program's tray menu drawn here the way the program should show it, with its CPU
@@ -69,7 +32,7 @@ protected:
     // checked CPU entry (0: none).
     ::testing::AssertionResult ReferenceShots(int defaultPosition, UINT checked,
                                               TrayMenuShots& shots) {
-        LoadedMenu loaded(LoadMenuA(resources_.get(), MAKEINTRESOURCEA(kTrayMenuId)));
+        LoadedMenu loaded(LoadMenuA(resources_.get(), MAKEINTRESOURCEA(kTrayMenuId)), &DestroyMenu);
         HMENU popup = loaded ? GetSubMenu(loaded.get(), 0) : nullptr;
         if (popup == nullptr) {
             return ::testing::AssertionFailure() << "menu 135 has no popup";
@@ -85,48 +48,22 @@ protected:
         if (!reference_.Track(popup, icon)) {
             return ::testing::AssertionFailure() << "the reference menu did not open";
         }
-        TrayMenuWindows windows;
+        TrayMenu windows;
         ::testing::AssertionResult opened = OpenCpuMenu(GetCurrentProcessId(), windows);
         if (opened) {
-            std::vector<MenuShot> taken = ShootMenus({windows.menu, windows.cpu});
-            shots.menu = taken[0];
-            shots.cpu = taken[1];
+            const std::vector<MenuShot> taken = ShootMenus({windows.menu, windows.cpu});
+            shots = {taken[0], taken[1]};
         }
         reference_.Close();
         return opened;
     }
 
-    // The program's menu `window` comes to show exactly `expected`; on a difference both are
-    // saved as screenshots/<name>-*.bmp.
-    static ::testing::AssertionResult Shows(HWND window, const MenuShot& expected,
-                                            const std::string& name) {
-        RECT rect = {};
-        GetWindowRect(window, &rect);
-        if (!EqualRect(&rect, &expected.rect)) {
-            return ::testing::AssertionFailure() << name << ": the menu is elsewhere or of "
-                                                 << "another size than the reference";
-        }
-        Image shown;
-        if (!WaitForImage(rect, expected.image, shown)) {
-            SaveBitmap(shown, name + "-got");
-            SaveBitmap(expected.image, name + "-expected");
-            return ::testing::AssertionFailure()
-                   << name << ": " << DifferingPixels(shown, expected.image)
-                   << " pixels differ (see screenshots/" << name << "-*.bmp)";
-        }
-        return ::testing::AssertionSuccess();
-    }
-
-    bool MenusClosed(DWORD processId) {
-        return WaitUntil([processId] { return VisibleMenus(processId).empty(); });
-    }
-
-    ResourceModule resources_;
+    ResourceModule resources_{nullptr, &FreeLibrary};
     ReferenceMenus reference_;
 };
 
 TEST_F(TrayMenuE2e, ShowsTheDriverLevelAndSendsOnlyWhatTheUserChooses) {
-    ASSERT_TRUE(StartHidden());
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
     const DWORD program = panel_.Id();
 
@@ -146,39 +83,40 @@ TEST_F(TrayMenuE2e, ShowsTheDriverLevelAndSendsOnlyWhatTheUserChooses) {
     // neither to the driver nor to the panel, which stays hidden.
     std::vector<HWND> menus = RightClickTrayIcon(program);
     ASSERT_EQ(menus.size(), 1u);
-    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}}));
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_CPU_LEVEL}}));
     ASSERT_TRUE(PressKeys(menus[0], {"Escape"}));
-    ASSERT_TRUE(MenusClosed(program));
-    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}}));
+    ASSERT_TRUE(WaitForMenus(program, 0).empty());
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_CPU_LEVEL}}));
     EXPECT_TRUE(IsHidden(panel));
 
     // Opened again: at level 2000 "Medium" is checked and "&Restore" is the bold default entry.
     ASSERT_TRUE(sim_.ClearLog());
     ASSERT_EQ(RightClickTrayIcon(program).size(), 1u);
-    TrayMenuWindows shown;
+    TrayMenu shown;
     ASSERT_TRUE(OpenCpuMenu(program, shown));
-    EXPECT_TRUE(Shows(shown.menu, medium.menu, "tray-menu-main"));
-    EXPECT_TRUE(Shows(shown.cpu, medium.cpu, "tray-menu-cpu"));
+    EXPECT_TRUE(MenuShows(shown.menu, medium.menu, "tray-menu-main"));
+    EXPECT_TRUE(MenuShows(shown.cpu, medium.cpu, "tray-menu-cpu"));
     EXPECT_TRUE(SaveScreenshot("tray-menu"));
     // Choosing "Low" sends level 4000 in word 3, then both apply requests.
     ASSERT_TRUE(ClickMenuEntry(shown.cpu, 2, 3));
-    ASSERT_TRUE(MenusClosed(program));
-    Request setLow = {kSetCpuLevel};
+    ASSERT_TRUE(WaitForMenus(program, 0).empty());
+    Request setLow = {KSIM_SET_CPU_LEVEL};
     setLow.word = 3;
     setLow.value = 4000;
-    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}, setLow, {kApplyStageOne}, {kApplyStageTwo}}));
+    EXPECT_TRUE(LogBecomes(
+        sim_, {{KSIM_GET_CPU_LEVEL}, setLow, {KSIM_APPLY_STAGE_ONE}, {KSIM_APPLY_STAGE_TWO}}));
     EXPECT_EQ(sim_.State().cpuLevel, 4000u);
     EXPECT_TRUE(IsHidden(panel));
 
     // The next time the menu opens it shows the driver's new level, "Low".
     ASSERT_TRUE(sim_.ClearLog());
     ASSERT_EQ(RightClickTrayIcon(program).size(), 1u);
-    TrayMenuWindows again;
+    TrayMenu again;
     ASSERT_TRUE(OpenCpuMenu(program, again));
-    EXPECT_TRUE(Shows(again.cpu, low.cpu, "tray-menu-low"));
+    EXPECT_TRUE(MenuShows(again.cpu, low.cpu, "tray-menu-low"));
     ASSERT_TRUE(PressKeys(again.cpu, {"Escape", "Escape"}));
-    ASSERT_TRUE(MenusClosed(program));
-    EXPECT_TRUE(LogBecomes(sim_, {{kGetCpuLevel}}));
+    ASSERT_TRUE(WaitForMenus(program, 0).empty());
+    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_CPU_LEVEL}}));
 
     // "E&xit" by its mnemonic ends the program and removes the icon.
     menus = RightClickTrayIcon(program);
@@ -191,7 +129,7 @@ TEST_F(TrayMenuE2e, ShowsTheDriverLevelAndSendsOnlyWhatTheUserChooses) {
 // back and works. A shell that kept the icon gets the broadcast too: still one icon, which the
 // program's end removes.
 TEST_F(PanelE2e, TheIconComesBackWhenTheShellAnnouncesANewTaskbar) {
-    ASSERT_TRUE(StartHidden());
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
     HWND owner = panel_.TrayOwner();
     ASSERT_TRUE(ForgetIcon(owner, kTrayIconId));
@@ -210,7 +148,7 @@ TEST_F(PanelE2e, TheIconComesBackWhenTheShellAnnouncesANewTaskbar) {
 // Some shells forget icons over sleep and announce nothing: the wake brings the icon back, and
 // it works.
 TEST_F(PanelE2e, AWakeBringsBackAnIconTheShellForgot) {
-    ASSERT_TRUE(StartHidden());
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
     HWND owner = panel_.TrayOwner();
     ASSERT_TRUE(ForgetIcon(owner, kTrayIconId));
@@ -233,8 +171,8 @@ TEST_F(PanelE2e, AnIconRefusedAtStartIsAddedWhenTheTaskbarIsAnnounced) {
     HWND owner = early.RefusedOwner();
     early.Close();
     ASSERT_FALSE(ShellHasIcon(owner, kTrayIconId));
-    DWORD exitCode = 0;
-    ASSERT_FALSE(panel_.WaitForExit(0, exitCode)) << "the program ended, exit code " << exitCode;
+    ASSERT_TRUE(panel_.Running()) << "the program ended, exit code "
+                                  << panel_.WaitForExit(0).value_or(0);
 
     ASSERT_TRUE(AnnounceTaskbar());
     ASSERT_TRUE(panel_.WaitForPanel());

@@ -21,10 +21,8 @@ void ExpectedSystemMenu(HMENU menu) {
 
 // Opens the panel's system menu as the user does, with Alt+Space; the menu's window.
 HWND OpenSystemMenu(HWND panel) {
-    std::vector<HWND> menus;
-    if (PressKeys(panel, {"alt+space"})) {
-        WaitUntil([&] { return (menus = VisibleMenus(ProcessOf(panel))).size() == 1; });
-    }
+    const std::vector<HWND> menus =
+        PressKeys(panel, {"alt+space"}) ? WaitForMenus(ProcessOf(panel), 1) : std::vector<HWND>();
     return menus.size() == 1 ? menus[0] : nullptr;
 }
 
@@ -45,18 +43,12 @@ std::vector<MenuShot> ReferenceSystemMenu(HWND panel, void (*prepare)(HMENU)) {
 
 // Waits a little and tells whether the panel is still shown: for actions that must do nothing.
 ::testing::AssertionResult StaysShown(HWND panel) {
-    Sleep(700);
-    if (!IsWindow(panel)) {
-        return ::testing::AssertionFailure() << "the panel has gone";
-    }
-    if (!IsWindowVisible(panel) || IsIconic(panel)) {
-        return ::testing::AssertionFailure() << "the panel was hidden or minimised";
-    }
-    return ::testing::AssertionSuccess();
+    PumpMessagesFor(700);
+    return InState(panel, true);
 }
 
 TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
-    ASSERT_TRUE(StartHidden());
+    ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
     const DWORD program = panel_.Id();
     ASSERT_TRUE(sim_.ClearLog());
@@ -107,23 +99,14 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     EXPECT_NE(expected[0].image, plain[0].image);
     systemMenu = OpenSystemMenu(panel);
     ASSERT_NE(systemMenu, nullptr);
-    RECT shownAt = {};
-    GetWindowRect(systemMenu, &shownAt);
-    EXPECT_TRUE(EqualRect(&shownAt, &expected[0].rect));
-    Image shown;
-    EXPECT_TRUE(WaitForImage(shownAt, expected[0].image, shown))
-        << DifferingPixels(shown, expected[0].image) << " pixels differ";
-    if (shown != expected[0].image) {
-        SaveBitmap(shown, "system-menu-got");
-        SaveBitmap(expected[0].image, "system-menu-expected");
-    }
+    EXPECT_TRUE(MenuShows(systemMenu, expected[0], "system-menu"));
     EXPECT_TRUE(SaveScreenshot("panel-system-menu"));
     // "C" finds no Close entry to choose; Escape then closes the menu.
     ASSERT_TRUE(PressKeys(systemMenu, {"c"}));
     EXPECT_TRUE(StaysShown(panel));
     EXPECT_TRUE(IsWindowVisible(systemMenu));
     ASSERT_TRUE(PressKeys(systemMenu, {"Escape"}));
-    ASSERT_TRUE(WaitUntil([&] { return VisibleMenus(program).empty(); }));
+    ASSERT_TRUE(WaitForMenus(program, 0).empty());
 
     // The caption's close button does nothing.
     POINT close = {};

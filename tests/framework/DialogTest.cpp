@@ -133,24 +133,22 @@ TEST(Dialog, ShowsATemplateWithoutWsVisibleWhenItsLoopRuns) {
 }
 
 TEST(Dialog, InitialisationAddsTheTemplatesListEntriesInOrder) {
+    // The entries of a combo box (CB_ messages) or a list box (LB_ messages).
+    auto texts = [](HWND list, UINT getCount, UINT getText) {
+        std::vector<std::string> texts;
+        for (LRESULT i = 0; i < SendMessageA(list, getCount, 0, 0); ++i) {
+            char text[64] = {};
+            SendMessageA(list, getText, i, reinterpret_cast<LPARAM>(text));
+            texts.push_back(text);
+        }
+        return texts;
+    };
     ProbeDialog dialog(IDD_TEST_PLAIN);
     std::vector<std::string> combo;
     std::vector<std::string> list;
     dialog.onInit = [&](ProbeDialog& d) {
-        HWND comboWindow = GetDlgItem(d.m_hWnd, IDC_TEST_COMBO);
-        LRESULT count = SendMessageA(comboWindow, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            char text[64] = {};
-            SendMessageA(comboWindow, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            combo.push_back(text);
-        }
-        HWND listWindow = GetDlgItem(d.m_hWnd, IDC_TEST_LIST);
-        count = SendMessageA(listWindow, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            char text[64] = {};
-            SendMessageA(listWindow, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-            list.push_back(text);
-        }
+        combo = texts(GetDlgItem(d.m_hWnd, IDC_TEST_COMBO), CB_GETCOUNT, CB_GETLBTEXT);
+        list = texts(GetDlgItem(d.m_hWnd, IDC_TEST_LIST), LB_GETCOUNT, LB_GETTEXT);
         d.EndDialog(IDOK);
     };
     EXPECT_EQ(dialog.DoModal(), IDOK);
@@ -178,37 +176,34 @@ TEST(Dialog, ModalRunIsOwnedByTheMainWindowUnlessGivenAParentOrBeingIt) {
     MainWindowApp app;
     ASSERT_EQ(AfxGetApp(), &app);
     CWnd main;
-    ASSERT_TRUE(
-        main.CreateEx(0, AfxRegisterWndClass(0), "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
     CWnd parent;
-    ASSERT_TRUE(
-        parent.CreateEx(0, AfxRegisterWndClass(0), "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
-    auto end = [](ProbeDialog& d) { d.EndDialog(IDOK); };
+    for (CWnd* window : {&main, &parent}) {
+        ASSERT_TRUE(window->CreateEx(0, AfxRegisterWndClass(0), "", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                     nullptr));
+    }
+    // Runs `dialog`, which ends at once.
+    auto run = [](ProbeDialog& dialog) -> ProbeDialog& {
+        dialog.onInit = [](ProbeDialog& d) { d.EndDialog(IDOK); };
+        dialog.DoModal();
+        return dialog;
+    };
 
     ProbeDialog withoutMain(IDD_TEST_PLAIN);
-    withoutMain.onInit = end;
-    withoutMain.DoModal();
-    EXPECT_EQ(withoutMain.ownerDuringInit, nullptr);
+    EXPECT_EQ(run(withoutMain).ownerDuringInit, nullptr);
 
     app.m_pMainWnd = &main;
     ProbeDialog owned(IDD_TEST_PLAIN);
-    owned.onInit = end;
-    owned.DoModal();
-    EXPECT_EQ(owned.ownerDuringInit, main.m_hWnd);
+    EXPECT_EQ(run(owned).ownerDuringInit, main.m_hWnd);
     EXPECT_FALSE(owned.ownerEnabledDuringInit) << "the owner is disabled while the dialog runs";
     EXPECT_TRUE(IsWindowEnabled(main.m_hWnd));
 
     ProbeDialog withParent(IDD_TEST_PLAIN, &parent);
-    withParent.onInit = end;
-    withParent.DoModal();
-    EXPECT_EQ(withParent.ownerDuringInit, parent.m_hWnd);
+    EXPECT_EQ(run(withParent).ownerDuringInit, parent.m_hWnd);
     EXPECT_TRUE(IsWindowEnabled(parent.m_hWnd));
 
     ProbeDialog itself(IDD_TEST_PLAIN);
-    itself.onInit = end;
     app.m_pMainWnd = &itself;
-    itself.DoModal();
-    EXPECT_EQ(itself.ownerDuringInit, nullptr);
+    EXPECT_EQ(run(itself).ownerDuringInit, nullptr);
     app.m_pMainWnd = nullptr;
 }
 

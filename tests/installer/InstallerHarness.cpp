@@ -1,10 +1,8 @@
 #include "InstallerHarness.h"
 
 #include "UniqueRegKey.h"
-#include "StartProcess.h"
 
 #include <objbase.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -18,24 +16,8 @@ const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunValue[] = "Quillmar KESTREL";
 const char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmar KESTREL";
-const char kCompanyKey[] = "Software\\Quillmar";
-const char kSettingsKey[] = "Software\\Quillmar\\Quillmar KESTREL\\KESTREL";
-const char kClockSetting[] = "SPDIFSync";
 
 namespace {
-
-constexpr UINT kTrayIconId = 135;
-
-// The build tree's root: the test program lives in <build>\tests\installer.
-std::string BuildRoot() {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, length);
-    for (int level = 0; level < 3; ++level) {
-        dir = dir.substr(0, dir.find_last_of('\\'));
-    }
-    return dir;
-}
 
 std::string ShellFolder(int csidl) {
     char path[MAX_PATH] = {};
@@ -53,42 +35,26 @@ UniqueRegKey OpenKey(HKEY root, const std::string& key, REGSAM view) {
     return UniqueRegKey(opened);
 }
 
-struct WindowSearch {
-    DWORD processId;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId) {
-        search->windows.push_back(window);
-    }
-    return TRUE;
-}
-
-std::vector<HWND> TopLevelWindows(DWORD processId) {
-    WindowSearch search{processId, {}};
-    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
-    return search.windows;
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&message);
-    }
+// Value `name` of `key`, read into `data` if it is of `type` and at most `size` bytes long.
+bool ReadValue(HKEY root, const std::string& key, const char* name, REGSAM view, DWORD type,
+               void* data, DWORD size) {
+    UniqueRegKey opened = OpenKey(root, key, view);
+    DWORD found = 0;
+    return opened &&
+           RegQueryValueExA(opened.Get(), name, nullptr, &found, static_cast<BYTE*>(data), &size) ==
+               ERROR_SUCCESS &&
+           found == type;
 }
 
 } // namespace
 
+// The test program lives in <build>\tests\installer.
 std::string SetupProgram() {
-    return BuildRoot() + "\\installer\\Quillmar KESTREL Setup.exe";
+    return test::ProgramBeside("installer\\Quillmar KESTREL Setup.exe", 2);
 }
 
 std::string BuiltPanel() {
-    return BuildRoot() + "\\panel\\Quillmar KESTREL.exe";
+    return test::ProgramBeside("panel\\Quillmar KESTREL.exe", 2);
 }
 
 bool SystemIs64Bit() {
@@ -167,57 +133,19 @@ bool KeyExists(HKEY root, const std::string& key, REGSAM view) {
 
 std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* name,
                                       REGSAM view) {
-    UniqueRegKey opened = OpenKey(root, key, view);
-    if (!opened) {
-        return std::nullopt;
-    }
     char value[1024] = {};
-    DWORD type = 0;
-    DWORD size = sizeof(value) - 1;
-    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value),
-                         &size) != ERROR_SUCCESS ||
-        type != REG_SZ) {
+    if (!ReadValue(root, key, name, view, REG_SZ, value, sizeof(value) - 1)) {
         return std::nullopt;
     }
     return std::string(value);
 }
 
 std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name, REGSAM view) {
-    UniqueRegKey opened = OpenKey(root, key, view);
-    if (!opened) {
-        return std::nullopt;
-    }
     DWORD value = 0;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    if (RegQueryValueExA(opened.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS ||
-        type != REG_DWORD) {
+    if (!ReadValue(root, key, name, view, REG_DWORD, &value, sizeof(value))) {
         return std::nullopt;
     }
     return value;
-}
-
-LSTATUS WriteDword(HKEY root, const std::string& key, const char* name, DWORD value) {
-    HKEY created = nullptr;
-    LSTATUS status = RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                     &created, nullptr);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    UniqueRegKey owner(created);
-    return RegSetValueExA(created, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof(value));
-}
-
-LSTATUS DeleteValue(HKEY root, const std::string& key, const char* name) {
-    HKEY opened = nullptr;
-    LSTATUS status = RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &opened);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    UniqueRegKey owner(opened);
-    return RegDeleteValueA(opened, name);
 }
 
 std::optional<std::string> ShortcutTarget(const std::string& link) {
@@ -246,96 +174,24 @@ std::optional<std::string> ShortcutTarget(const std::string& link) {
     return target;
 }
 
-DWORD WaitPumping(HANDLE handle, DWORD timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        ULONGLONG now = GetTickCount64();
-        DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_ALLINPUT);
-        if (result != WAIT_OBJECT_0 + 1) {
-            return result;
-        }
-        PumpMessages();
-        if (left == 0) {
-            return WaitForSingleObject(handle, 0);
-        }
+bool StartCommand(test::ChildProcess& child, const std::string& commandLine) {
+    const bool quoted = commandLine.rfind('"', 0) == 0;
+    const size_t end = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
+    if (end == std::string::npos) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return !quoted && child.Start(commandLine);
     }
+    const size_t arguments = commandLine.find_first_not_of(' ', end + 1);
+    return child.Start(commandLine.substr(quoted ? 1 : 0, quoted ? end - 1 : end),
+                       arguments == std::string::npos ? "" : commandLine.substr(arguments));
 }
 
-bool Eventually(const std::function<bool()>& condition, DWORD timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        PumpMessages();
-        Sleep(50);
-    }
-    return true;
-}
-
-ChildProcess::~ChildProcess() {
-    if (info_.hProcess == nullptr) {
-        return;
-    }
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-}
-
-bool ChildProcess::Start(const std::string& commandLine) {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    return StartProcess(nullptr, line.data(), FALSE, 0, &startup, &info_) != FALSE;
-}
-
-std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {
-    if (info_.hProcess == nullptr || WaitPumping(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+std::optional<DWORD> RunCommand(const std::string& commandLine) {
+    test::ChildProcess child;
+    if (!StartCommand(child, commandLine)) {
         return std::nullopt;
     }
-    DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
-}
-
-std::optional<DWORD> RunToEnd(const std::string& commandLine) {
-    ChildProcess program;
-    if (!program.Start(commandLine)) {
-        return std::nullopt;
-    }
-    return program.WaitForExit();
-}
-
-HWND FindPanelWindow(DWORD processId) {
-    for (HWND window : TopLevelWindows(processId)) {
-        char className[64] = {};
-        char caption[64] = {};
-        GetClassNameA(window, className, sizeof(className));
-        GetWindowTextA(window, caption, sizeof(caption));
-        if (std::string(className) == "#32770" && std::string(caption) == "Quillmar KESTREL") {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
-bool HasTrayIcon(DWORD processId) {
-    for (HWND window : TopLevelWindows(processId)) {
-        // Modifying an icon succeeds only for one the shell holds; an empty change alters none.
-        NOTIFYICONDATAA probe = {};
-        probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-        probe.hWnd = window;
-        probe.uID = kTrayIconId;
-        if (Shell_NotifyIconA(NIM_MODIFY, &probe)) {
-            return true;
-        }
-    }
-    return false;
+    return child.WaitForExit(kWaitMs);
 }
 
 } // namespace inst

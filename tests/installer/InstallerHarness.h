@@ -1,26 +1,25 @@
 #pragma once
 
 // What the installer tests read back through Win32: where the build and the installed copy
-// keep their files, the registry entries, the Start-menu shortcut, and programs run to their
-// end or watched while they run.
+// keep their files, the registry entries and the Start-menu shortcut; and the commands the
+// installer leaves in the registry, run as the system runs them.
+
+#include "ChildProcess.h"
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace inst {
 
-constexpr DWORD kWaitMs = 60000; // bound on anything a test expects to happen
+// Bound on anything a test expects of the installer, the uninstaller and the panel they start.
+constexpr DWORD kWaitMs = 60000;
 
 extern const char kRunKey[];       // HKCU: per-user autostart
 extern const char kRunValue[];     // its value for the panel
 extern const char kUninstallKey[]; // HKLM: the Add/Remove Programs entry
-extern const char kCompanyKey[];   // HKCU: every Quillmar program's settings
-extern const char kSettingsKey[];  // HKCU: the panel's section, which holds SPDIFSync
-extern const char kClockSetting[]; // "SPDIFSync"
 
 // Files of this build tree, found from the test program's own place in it.
 std::string SetupProgram();
@@ -54,42 +53,14 @@ std::optional<std::string> ReadString(HKEY root, const std::string& key, const c
                                       REGSAM view = RegistryViews()[0]);
 std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name,
                                REGSAM view = RegistryViews()[0]);
-LSTATUS WriteDword(HKEY root, const std::string& key, const char* name, DWORD value);
-LSTATUS DeleteValue(HKEY root, const std::string& key, const char* name);
 
 // The path a shell link points at, or nothing when it cannot be read.
 std::optional<std::string> ShortcutTarget(const std::string& link);
 
-// Waits for `handle` while dispatching this thread's messages, so that a program that sends to
-// one of the test's windows is not held up by the test. Returns what the wait returned.
-DWORD WaitPumping(HANDLE handle, DWORD timeoutMs);
-bool Eventually(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
-
-// A program started by a test. One still running when the owner goes is ended by force.
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // False, with the last error, when the program cannot be started.
-    bool Start(const std::string& commandLine);
-    DWORD Id() const { return info_.dwProcessId; }
-    // The exit code, or nothing while the program still runs after `timeoutMs`.
-    std::optional<DWORD> WaitForExit(DWORD timeoutMs = kWaitMs);
-
-private:
-    PROCESS_INFORMATION info_ = {};
-};
-
-// Starts `commandLine` and waits for its end: its exit code, or nothing when it could not be
-// started or did not end in time.
-std::optional<DWORD> RunToEnd(const std::string& commandLine);
-
-// The panel's own window ("#32770", "Quillmar KESTREL") in process `processId`, or null.
-HWND FindPanelWindow(DWORD processId);
-// True if a window of process `processId` holds the panel's icon (id 135) in the tray.
-bool HasTrayIcon(DWORD processId);
+// Starts a command line as the registry keeps it: the program, quoted if it holds a space,
+// then its arguments. False, with the last error, when it cannot be started.
+bool StartCommand(test::ChildProcess& child, const std::string& commandLine);
+// Runs it to its end: its exit code, or nothing when it could not be started or did not end.
+std::optional<DWORD> RunCommand(const std::string& commandLine);
 
 } // namespace inst

@@ -9,6 +9,7 @@
 // installer and the uninstaller before they change anything.
 // Not covered: the interactive pages, and autostart at a real logon (Wine has none to test).
 #include "InstallerHarness.h"
+#include "PanelState.h"
 #include "PanelStandIn.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +24,7 @@ using namespace inst;
 
 namespace {
 
-constexpr WPARAM kExitCommand = 0x8004; // the tray menu's "E&xit"
-constexpr DWORD kScriptAbort = 2;       // NSIS's exit code for an install the script stopped
+constexpr DWORD kScriptAbort = 2; // NSIS's exit code for an install the script stopped
 
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -63,7 +63,7 @@ class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(FileExists(SetupProgram())) << SetupProgram() << " is not built";
-        ASSERT_EQ(FindWindowA("#32770", "Quillmar KESTREL"), nullptr)
+        ASSERT_EQ(FindWindowA(panel::kDialogClass, panel::kPanelCaption), nullptr)
             << "a panel from elsewhere still runs";
         for (REGSAM view : RegistryViews()) {
             ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view))
@@ -73,24 +73,25 @@ protected:
             ASSERT_FALSE(DirectoryExists(folder + "\\Quillmar\\KESTREL"))
                 << folder << "\\Quillmar\\KESTREL was left";
         }
-        savedSetting_ = ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting);
+        savedClockSource_ = panel::StoredClockSource();
     }
 
     void TearDown() override {
         standIn_.reset();
-        panel_.reset(); // ends a panel that a failed test left running
+        panel_.Kill(); // ends a panel that a failed test left running
         if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
             EXPECT_TRUE(Uninstall()) << "the uninstall after the test did not finish";
         }
-        if (savedSetting_) {
-            WriteDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting, *savedSetting_);
+        if (savedClockSource_ != -2) { // -2: none was stored
+            panel::StoreClockSource(static_cast<DWORD>(savedClockSource_));
         } else {
-            DeleteValue(HKEY_CURRENT_USER, kSettingsKey, kClockSetting);
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, panel::SettingsKey().c_str(),
+                               panel::kClockSetting);
         }
     }
 
     static void Install() {
-        std::optional<DWORD> exitCode = RunToEnd(Quoted(SetupProgram()) + " /S");
+        std::optional<DWORD> exitCode = test::RunToEnd(SetupProgram(), "/S");
         ASSERT_TRUE(exitCode.has_value()) << "the installer did not start or end";
         ASSERT_EQ(*exitCode, 0u);
     }
@@ -101,10 +102,11 @@ protected:
     static bool Uninstall() {
         std::optional<std::string> command =
             ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
-        if (!command || !RunToEnd(*command)) {
+        if (!command || !RunCommand(*command)) {
             return false;
         }
-        return Eventually([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); });
+        return test::WaitUntil([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); },
+                               kWaitMs);
     }
 
     // Starts the installed panel the way a logon does, by its autostart command, and waits
@@ -112,16 +114,22 @@ protected:
     void StartPanelFromAutostart() {
         std::optional<std::string> command = ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue);
         ASSERT_TRUE(command.has_value()) << "no autostart entry";
-        panel_ = std::make_unique<ChildProcess>();
-        ASSERT_TRUE(panel_->Start(*command)) << *command << ": error " << GetLastError();
-        const DWORD id = panel_->Id();
-        ASSERT_TRUE(Eventually([id] { return FindPanelWindow(id) != nullptr; }))
+        ASSERT_TRUE(StartCommand(panel_, *command)) << *command << ": error " << GetLastError();
+        const DWORD id = panel_.Id();
+        const auto window = [id] {
+            return test::FindTopLevel(id, panel::kDialogClass, panel::kPanelCaption);
+        };
+        ASSERT_TRUE(test::WaitUntil([&] { return window() != nullptr; }, kWaitMs))
             << "the panel made no window";
-        EXPECT_TRUE(Eventually([id] {
-            HWND window = FindPanelWindow(id);
-            return window != nullptr && !IsWindowVisible(window);
-        })) << "the panel did not hide";
-        EXPECT_TRUE(Eventually([id] { return HasTrayIcon(id); })) << "no tray icon";
+        EXPECT_TRUE(test::WaitUntil(
+            [&] {
+                HWND shown = window();
+                return shown != nullptr && !IsWindowVisible(shown);
+            },
+            kWaitMs))
+            << "the panel did not hide";
+        EXPECT_TRUE(test::WaitUntil([id] { return panel::TrayIconOwner(id) != nullptr; }, kWaitMs))
+            << "no tray icon";
     }
 
     void MakeStandIn() {
@@ -145,11 +153,11 @@ protected:
         }
     }
 
-    std::unique_ptr<ChildProcess> panel_;
+    test::ChildProcess panel_;
     std::unique_ptr<PanelStandIn> standIn_;
 
 private:
-    std::optional<DWORD> savedSetting_;
+    long savedClockSource_ = -2;
 };
 
 TEST_F(InstallerTest, SetupCarriesTheProductVersionRecord) {
@@ -228,37 +236,38 @@ TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) 
 
 TEST_F(InstallerTest, InstalledPanelStartsHiddenInTheTrayAndSilentUninstallEndsIt) {
     ASSERT_NO_FATAL_FAILURE(Install());
-    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting, 1), ERROR_SUCCESS);
+    ASSERT_TRUE(panel::StoreClockSource(1));
     ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
 
     ASSERT_TRUE(Uninstall());
-    EXPECT_TRUE(panel_->WaitForExit().has_value()) << "the panel still runs";
+    EXPECT_TRUE(panel_.WaitForExit(kWaitMs).has_value()) << "the panel still runs";
     ExpectNothingInstalled();
     EXPECT_FALSE(DirectoryExists(CompanyDir())) << "the empty company folder stayed";
-    EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting).value_or(99), 1u)
-        << "the stored clock source went with the program";
+    EXPECT_EQ(panel::StoredClockSource(), 1) << "the stored clock source went with the program";
 }
 
 TEST_F(InstallerTest, InstallOverARunningPanelEndsItAndKeepsTheSetting) {
     ASSERT_NO_FATAL_FAILURE(Install());
-    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting, 2), ERROR_SUCCESS);
+    ASSERT_TRUE(panel::StoreClockSource(2));
     ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
 
     ASSERT_NO_FATAL_FAILURE(Install());
-    EXPECT_TRUE(panel_->WaitForExit(0).has_value()) << "the panel ran through the install";
+    EXPECT_TRUE(panel_.WaitForExit(0).has_value()) << "the panel ran through the install";
     EXPECT_TRUE(ReadFileBytes(InstalledPanel()) == ReadFileBytes(BuiltPanel()));
     EXPECT_TRUE(FileExists(InstalledUninstaller()));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or("<none>"),
               Quoted(InstalledPanel()));
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion").value_or("<none>"),
               "1.0.0.1");
-    EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kSettingsKey, kClockSetting).value_or(99), 2u);
+    EXPECT_EQ(panel::StoredClockSource(), 2);
 }
 
 TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
     const std::string otherDir = CompanyDir() + "\\OTHER";
     const std::string otherFile = otherDir + "\\other.txt";
-    const std::string otherKey = std::string(kCompanyKey) + "\\Quillmar OTHER\\OTHER";
+    const char otherProduct[] = "Software\\Quillmar\\Quillmar OTHER";
+    const std::string otherKey = std::string(otherProduct) + "\\OTHER";
+    const DWORD seven = 7;
     ASSERT_TRUE(CreateDirectoryA(CompanyDir().c_str(), nullptr) ||
                 GetLastError() == ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(CreateDirectoryA(otherDir.c_str(), nullptr)) << "error " << GetLastError();
@@ -266,7 +275,9 @@ TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
     CloseHandle(file);
-    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, otherKey, "Setting", 7), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, otherKey.c_str(), "Setting", REG_DWORD, &seven,
+                              sizeof(seven)),
+              ERROR_SUCCESS);
 
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_TRUE(Uninstall());
@@ -277,18 +288,17 @@ TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
     DeleteFileA(otherFile.c_str());
     RemoveDirectoryA(otherDir.c_str());
     RemoveDirectoryA(CompanyDir().c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, otherKey.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kCompanyKey) + "\\Quillmar OTHER").c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, otherProduct);
 }
 
 // The stand-in takes the Exit command and stays, as a panel blocked in the driver would.
 TEST_F(InstallerTest, InstallStopsWhenThePanelDoesNotEnd) {
     ASSERT_NO_FATAL_FAILURE(MakeStandIn());
 
-    std::optional<DWORD> exitCode = RunToEnd(Quoted(SetupProgram()) + " /S");
+    std::optional<DWORD> exitCode = test::RunToEnd(SetupProgram(), "/S");
     ASSERT_TRUE(exitCode.has_value()) << "the installer did not start or end";
     EXPECT_EQ(*exitCode, kScriptAbort);
-    EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{kExitCommand});
+    EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{panel::kExitCommand});
     ExpectNothingInstalled();
 }
 
@@ -297,11 +307,10 @@ TEST_F(InstallerTest, UninstallStopsWhenThePanelDoesNotEnd) {
     ASSERT_NO_FATAL_FAILURE(MakeStandIn());
 
     // Run in place (_?=) so that its own end, and its exit code, can be waited for.
-    std::optional<DWORD> exitCode =
-        RunToEnd(Quoted(InstalledUninstaller()) + " /S _?=" + InstallDir());
+    std::optional<DWORD> exitCode = test::RunToEnd(InstalledUninstaller(), "/S _?=" + InstallDir());
     ASSERT_TRUE(exitCode.has_value()) << "the uninstaller did not start or end";
     EXPECT_EQ(*exitCode, kScriptAbort);
-    EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{kExitCommand});
+    EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{panel::kExitCommand});
     EXPECT_TRUE(FileExists(InstalledPanel()));
     EXPECT_TRUE(FileExists(ShortcutFile()));
     EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).has_value());

@@ -1,5 +1,7 @@
 #include "PanelStandIn.h"
 
+#include "PanelIds.h"
+
 PanelStandIn::~PanelStandIn() {
     if (m_hWnd != nullptr) {
         DestroyWindow(m_hWnd);
@@ -8,8 +10,8 @@ PanelStandIn::~PanelStandIn() {
 
 bool PanelStandIn::Create() {
     // The dialog class's own procedure does the rest; hidden, as the panel is in the tray.
-    m_hWnd = CreateWindowExA(0, "#32770", "Quillmar KESTREL", WS_POPUP, 0, 0, 10, 10, nullptr,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
+    m_hWnd = CreateWindowExA(0, panel::kDialogClass, panel::kPanelCaption, WS_POPUP, 0, 0, 10, 10,
+                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (m_hWnd == nullptr) {
         return false;
     }

@@ -8,19 +8,20 @@
 #include "CWinApp.h"
 #include "PanelApp.h"
 #include "CWnd.h"
+#include "PanelState.h"
 #include "PublishedMappingHandle.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace {
 
 const char kMutexName[] = "KESTREL App";
-const char kBlockName[] = "CInstanceChecker_MMF_KESTREL App";
 
 // What another thread gets when it tries the mutex without waiting; it releases at once.
 DWORD TryFromAnotherThread(HANDLE mutex) {
@@ -48,8 +49,8 @@ bool StartupLockHeldHere() {
 
 // A block as a running copy leaves it, holding `value`; the handle keeps it alive.
 HANDLE MakeBlock(DWORD value) {
-    HANDLE block =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kBlockName);
+    HANDLE block = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
+                                      panel::kInstanceBlock);
     if (block == nullptr) {
         return nullptr;
     }
@@ -57,19 +58,6 @@ HANDLE MakeBlock(DWORD value) {
     *static_cast<DWORD*>(view) = value;
     UnmapViewOfFile(view);
     return block;
-}
-
-DWORD ReadBlock() {
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName);
-    if (block == nullptr) {
-        ADD_FAILURE() << "no block, error " << GetLastError();
-        return 0xdeadbeef;
-    }
-    const void* view = MapViewOfFile(block, FILE_MAP_READ, 0, 0, 4);
-    DWORD value = *static_cast<const DWORD*>(view);
-    UnmapViewOfFile(view);
-    CloseHandle(block);
-    return value;
 }
 
 class TestChecker : public CInstanceChecker {
@@ -147,7 +135,7 @@ protected:
 
 TEST_F(InstanceCheckerTest, NamesItsMutexAndBlockAfterTheInstance) {
     TestChecker checker;
-    EXPECT_EQ(checker.SharedBlockName(), kBlockName);
+    EXPECT_EQ(checker.SharedBlockName(), panel::kInstanceBlock);
     EXPECT_TRUE(checker.IsKindOf(&CInstanceChecker::classCInstanceChecker));
     EXPECT_FALSE(StartupLockHeldHere()) << "the start-up mutex was created owned";
 }
@@ -175,8 +163,8 @@ TEST_F(InstanceCheckerTest, AnotherInstanceRunsOnlyWhileABlockExists) {
     const Case cases[] = {
         {"nothing by that name", [] { return HANDLE(nullptr); }, false},
         {"a block", [] { return MakeBlock(0); }, true},
-        {"an event by that name", [] { return CreateEventA(nullptr, TRUE, FALSE, kBlockName); },
-         false},
+        {"an event by that name",
+         [] { return CreateEventA(nullptr, TRUE, FALSE, panel::kInstanceBlock); }, false},
     };
     TestChecker checker;
     for (const Case& row : cases) {
@@ -213,7 +201,7 @@ TEST_F(InstanceCheckerTest, PublicationStoresTheWindowAndReleasesTheLock) {
     checker.LockStartup();
     EXPECT_TRUE(checker.PublishMainWindow());
     EXPECT_NE(g_publishedMappingHandle.Get(), nullptr);
-    EXPECT_EQ(ReadBlock(), HandleToULong(window));
+    EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(window));
     EXPECT_FALSE(StartupLockHeldHere());
     EXPECT_TRUE(checker.IsAnotherInstanceRunning());
 
@@ -223,13 +211,13 @@ TEST_F(InstanceCheckerTest, PublicationStoresTheWindowAndReleasesTheLock) {
     checker.LockStartup();
     EXPECT_FALSE(checker.PublishMainWindow());
     EXPECT_EQ(g_publishedMappingHandle.Get(), held);
-    EXPECT_EQ(ReadBlock(), HandleToULong(window));
+    EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(window));
     EXPECT_TRUE(StartupLockHeldHere());
 
     checker.UnlockStartup();
     g_publishedMappingHandle.Reset();
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName), nullptr);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, panel::kInstanceBlock), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     DestroyWindow(window);
 }
@@ -246,7 +234,7 @@ TEST_F(InstanceCheckerTest, PublishesTheApplicationsMainWindowByDefault) {
     app.m_pMainWnd = &main;
     checker.LockStartup();
     EXPECT_TRUE(checker.PublishMainWindow());
-    EXPECT_EQ(ReadBlock(), HandleToULong(main.m_hWnd));
+    EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(main.m_hWnd));
     app.m_pMainWnd = nullptr;
 }
 
@@ -258,8 +246,8 @@ TEST_F(InstanceCheckerTest, FailedPublicationKeepsTheLockAndHoldsNoHandle) {
     };
     const Case cases[] = {
         {"a block exists already", [] { return MakeBlock(0x1234); }, 0x1234},
-        {"the name is an event's", [] { return CreateEventA(nullptr, TRUE, FALSE, kBlockName); },
-         0},
+        {"the name is an event's",
+         [] { return CreateEventA(nullptr, TRUE, FALSE, panel::kInstanceBlock); }, 0},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -271,7 +259,8 @@ TEST_F(InstanceCheckerTest, FailedPublicationKeepsTheLockAndHoldsNoHandle) {
         EXPECT_EQ(g_publishedMappingHandle.Get(), nullptr);
         EXPECT_TRUE(StartupLockHeldHere());
         if (row.blockValue != 0) {
-            EXPECT_EQ(ReadBlock(), row.blockValue);
+            EXPECT_EQ(panel::PublishedWindow(),
+                      std::optional<HWND>(static_cast<HWND>(ULongToHandle(row.blockValue))));
         }
         CloseHandle(object);
     }

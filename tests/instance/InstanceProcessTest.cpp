@@ -7,8 +7,10 @@
 // raising its last active popup; a killed copy and an abandoned start-up lock; a block holding
 // 0; a block naming a window that is gone; a failed publication; 20 copies started at once.
 // Not covered: a view of the block that cannot be mapped (no way to make it fail from outside).
+#include "ChildProcess.h"
 #include "InstanceRole.h"
-#include "StartProcess.h"
+#include "PanelState.h"
+#include "UniqueHandle.h"
 
 #include <windows.h>
 
@@ -16,16 +18,13 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
-
-const char kBlockName[] = "CInstanceChecker_MMF_KESTREL App";
 
 constexpr DWORD kWaitMs = 30000;        // bound on anything a test expects to happen
 constexpr DWORD kStillWaitingMs = 1000; // how long a copy that must stay blocked is watched
@@ -37,107 +36,31 @@ double MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&message);
-    }
-}
-
-// Waits for `handle` while dispatching this thread's messages, so that no copy that sends to
-// the test's window is held up by the test.
-DWORD WaitPumping(HANDLE handle, DWORD timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        ULONGLONG now = GetTickCount64();
-        DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_ALLINPUT);
-        if (result != WAIT_OBJECT_0 + 1) {
-            return result;
-        }
-        PumpMessages();
-        if (left == 0) {
-            return WaitForSingleObject(handle, 0);
-        }
-    }
-}
-
-bool Eventually(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        PumpMessages();
-        Sleep(10);
-    }
-    return true;
-}
-
-std::string RoleProgram() {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string self(path, length);
-    return self.substr(0, self.find_last_of('\\') + 1) + "instance_role.exe";
-}
-
-// The window handle in the published block, or nothing when there is no block.
-std::optional<HWND> PublishedWindow() {
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName);
-    if (block == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<HWND> window;
-    const void* view = MapViewOfFile(block, FILE_MAP_READ, 0, 0, sizeof(DWORD));
-    if (view != nullptr) {
-        window = static_cast<HWND>(LongToHandle(*static_cast<const LONG*>(view)));
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(block);
-    return window;
-}
-
-DWORD WindowProcess(HWND window) {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    return processId;
-}
-
 class InstanceProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetLastError(0xdeadbeef);
-        ASSERT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName), nullptr)
+        ASSERT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, panel::kInstanceBlock), nullptr)
             << "a copy from an earlier test still runs";
         ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-        const char* semaphores[] = {role::AtGate, role::WindowReady, role::Published,
-                                    role::Lingering};
-        for (const char* name : semaphores) {
-            HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 100, name);
-            ASSERT_NE(semaphore, nullptr) << name;
-            pacing_.emplace_back(name, semaphore);
+        for (const char* name :
+             {role::AtGate, role::WindowReady, role::Published, role::Lingering}) {
+            pacing_.try_emplace(name, CreateSemaphoreA(nullptr, 0, 100, name));
+            ASSERT_NE(Pacing(name), nullptr) << name;
         }
-        const char* events[] = {role::Go, role::PublishAllowed, role::Release};
-        for (const char* name : events) {
-            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
-            ASSERT_NE(event, nullptr) << name;
-            pacing_.emplace_back(name, event);
+        for (const char* name : {role::Go, role::PublishAllowed, role::Release}) {
+            pacing_.try_emplace(name, CreateEventA(nullptr, TRUE, FALSE, name));
+            ASSERT_NE(Pacing(name), nullptr) << name;
         }
     }
 
     void TearDown() override {
         SetEvent(Pacing(role::Release));
-        for (PROCESS_INFORMATION& child : children_) {
-            if (WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT) {
-                ADD_FAILURE() << "copy " << child.dwProcessId << " still runs; ending it";
-                TerminateProcess(child.hProcess, 99);
-                WaitForSingleObject(child.hProcess, 5000);
+        for (const std::unique_ptr<test::ChildProcess>& child : children_) {
+            if (child->Running()) {
+                ADD_FAILURE() << "copy " << child->Id() << " still runs; ending it";
+                child->Kill(99);
             }
-            CloseHandle(child.hProcess);
-            CloseHandle(child.hThread);
-        }
-        for (const auto& pacing : pacing_) {
-            CloseHandle(pacing.second);
         }
         if (foreground_ != nullptr) {
             DestroyWindow(foreground_);
@@ -145,49 +68,36 @@ protected:
     }
 
     HANDLE Pacing(const char* name) const {
-        for (const auto& [pacingName, handle] : pacing_) {
-            if (std::strcmp(pacingName, name) == 0) {
-                return handle;
-            }
-        }
-        return nullptr;
+        const auto found = pacing_.find(name);
+        return found != pacing_.end() ? found->second.Get() : nullptr;
     }
 
     // Starts a copy with these arguments; returns its index, or -1.
     int Start(const std::string& arguments) {
-        std::string commandLine = "\"";
-        commandLine.append(RoleProgram()).append("\" ").append(arguments);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        PassStandardHandles(startup);
-        PROCESS_INFORMATION child = {};
-        if (!StartProcess(nullptr, commandLine.data(), TRUE, 0, &startup, &child)) {
-            ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
+        const std::string program = test::ProgramBeside("instance_role.exe");
+        children_.push_back(std::make_unique<test::ChildProcess>());
+        if (!children_.back()->Start(program, arguments, {.standardHandles = true})) {
+            ADD_FAILURE() << "cannot start " << program << " " << arguments << ": error "
+                          << GetLastError();
             return -1;
         }
-        children_.push_back(child);
         return static_cast<int>(children_.size()) - 1;
     }
 
-    DWORD ProcessId(int copy) const { return children_.at(copy).dwProcessId; }
-    HANDLE Process(int copy) const { return children_.at(copy).hProcess; }
+    DWORD ProcessId(int copy) const { return children_.at(copy)->Id(); }
+    HANDLE Process(int copy) const { return children_.at(copy)->Handle(); }
 
     // The copy's exit code once it has ended within `timeoutMs`, or STILL_ACTIVE.
     DWORD ExitCode(int copy, DWORD timeoutMs = kWaitMs) const {
-        if (WaitPumping(Process(copy), timeoutMs) != WAIT_OBJECT_0) {
-            return STILL_ACTIVE;
-        }
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(Process(copy), &code);
-        return code;
+        return children_.at(copy)->WaitForExit(timeoutMs).value_or(STILL_ACTIVE);
     }
 
     bool StillWaiting(int copy) const {
-        return WaitPumping(Process(copy), kStillWaitingMs) == WAIT_TIMEOUT;
+        return test::WaitPumping(Process(copy), kStillWaitingMs) == WAIT_TIMEOUT;
     }
 
     bool Signalled(const char* name, DWORD timeoutMs = kWaitMs) const {
-        return WaitPumping(Pacing(name), timeoutMs) == WAIT_OBJECT_0;
+        return test::WaitPumping(Pacing(name), timeoutMs) == WAIT_OBJECT_0;
     }
 
     HWND MainWindowOf(int copy) const {
@@ -209,11 +119,12 @@ protected:
                                       nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(foreground_, nullptr);
         SetForegroundWindow(foreground_);
-        ASSERT_TRUE(Eventually([this] { return GetForegroundWindow() == foreground_; }));
+        ASSERT_TRUE(
+            test::WaitUntil([this] { return GetForegroundWindow() == foreground_; }, kWaitMs));
     }
 
-    std::vector<PROCESS_INFORMATION> children_;
-    std::vector<std::pair<const char*, HANDLE>> pacing_;
+    std::vector<std::unique_ptr<test::ChildProcess>> children_;
+    std::map<std::string, UniqueHandle> pacing_;
     HWND foreground_ = nullptr;
 };
 
@@ -245,18 +156,19 @@ TEST_F(InstanceProcessTest, SecondCopyWaitsForPublicationThenRestoresAndRaisesTh
         int second = Start("second");
         EXPECT_TRUE(StillWaiting(second)) << "the second copy passed an unpublished first";
         EXPECT_FALSE(IsWindowVisible(main));
-        EXPECT_FALSE(PublishedWindow().has_value());
+        EXPECT_FALSE(panel::PublishedWindow().has_value());
 
         SetEvent(Pacing(role::PublishAllowed));
         EXPECT_EQ(ExitCode(second), static_cast<DWORD>(role::Activated));
-        EXPECT_EQ(PublishedWindow(), std::optional<HWND>(main));
+        EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(main));
         EXPECT_TRUE(IsWindowVisible(main));
-        EXPECT_TRUE(Eventually([&] { return GetForegroundWindow() == expectedForeground; }))
+        EXPECT_TRUE(
+            test::WaitUntil([&] { return GetForegroundWindow() == expectedForeground; }, kWaitMs))
             << "foreground " << GetForegroundWindow() << ", expected " << expectedForeground;
 
         Close(first);
         EXPECT_EQ(ExitCode(first), static_cast<DWORD>(role::RanOwnWindow));
-        EXPECT_FALSE(PublishedWindow().has_value()) << "the block outlived its copy";
+        EXPECT_FALSE(panel::PublishedWindow().has_value()) << "the block outlived its copy";
         ResetEvent(Pacing(role::PublishAllowed));
         DestroyWindow(foreground_);
         foreground_ = nullptr;
@@ -267,23 +179,23 @@ TEST_F(InstanceProcessTest, SecondCopyWaitsForPublicationThenRestoresAndRaisesTh
 TEST_F(InstanceProcessTest, KilledCopyLeavesNoBlockAndTheNextCopyRunsItsOwn) {
     int first = Start("panel");
     ASSERT_TRUE(Signalled(role::Published));
-    ASSERT_EQ(PublishedWindow(), std::optional<HWND>(MainWindowOf(first)));
+    ASSERT_EQ(panel::PublishedWindow(), std::optional<HWND>(MainWindowOf(first)));
 
     Clock::time_point killed = Clock::now();
     ASSERT_TRUE(TerminateProcess(Process(first), 9));
     ASSERT_EQ(ExitCode(first), 9u);
     double blockGoneMs = MillisecondsSince(killed);
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName), nullptr);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, panel::kInstanceBlock), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     int next = Start("panel");
     ASSERT_TRUE(Signalled(role::Published));
     double nextPublishedMs = MillisecondsSince(killed);
-    std::optional<HWND> published = PublishedWindow();
+    std::optional<HWND> published = panel::PublishedWindow();
     ASSERT_TRUE(published.has_value());
     EXPECT_EQ(*published, MainWindowOf(next));
-    EXPECT_EQ(WindowProcess(*published), ProcessId(next));
+    EXPECT_EQ(test::ProcessOf(*published), ProcessId(next));
     std::printf("[ timing ] killed copy: ended and block gone %.1f ms after TerminateProcess; "
                 "next copy published its own window %.1f ms after it\n",
                 blockGoneMs, nextPublishedMs);
@@ -304,9 +216,9 @@ TEST_F(InstanceProcessTest, AbandonedStartupLockIsAcquiredNormally) {
     ASSERT_TRUE(TerminateProcess(Process(first), 9));
     ASSERT_TRUE(Signalled(role::Published));
     double nextPublishedMs = MillisecondsSince(killed);
-    std::optional<HWND> published = PublishedWindow();
+    std::optional<HWND> published = panel::PublishedWindow();
     ASSERT_TRUE(published.has_value());
-    EXPECT_EQ(WindowProcess(*published), ProcessId(next));
+    EXPECT_EQ(test::ProcessOf(*published), ProcessId(next));
     std::printf("[ timing ] copy killed holding the lock: the waiting copy published %.1f ms "
                 "after TerminateProcess\n",
                 nextPublishedMs);
@@ -320,7 +232,7 @@ TEST_F(InstanceProcessTest, AbandonedStartupLockIsAcquiredNormally) {
 TEST_F(InstanceProcessTest, BlockHoldingZeroActivatesNothing) {
     int first = Start("panel --no-window");
     ASSERT_TRUE(Signalled(role::Published));
-    EXPECT_EQ(PublishedWindow(), std::optional<HWND>(nullptr));
+    EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(nullptr));
 
     int second = Start("second");
     EXPECT_EQ(ExitCode(second), static_cast<DWORD>(role::ActivatedNothing));
@@ -339,21 +251,21 @@ TEST_F(InstanceProcessTest, BlockNamingAWindowThatIsGoneActivatesNothing) {
     Close(first);
     ASSERT_TRUE(Signalled(role::Lingering));
     ASSERT_FALSE(IsWindow(gone));
-    ASSERT_EQ(PublishedWindow(), std::optional<HWND>(gone));
+    ASSERT_EQ(panel::PublishedWindow(), std::optional<HWND>(gone));
 
     int second = Start("second");
     EXPECT_EQ(ExitCode(second), static_cast<DWORD>(role::ActivatedNothing));
 
     SetEvent(Pacing(role::Release));
     EXPECT_EQ(ExitCode(first), static_cast<DWORD>(role::RanOwnWindow));
-    EXPECT_FALSE(PublishedWindow().has_value());
+    EXPECT_FALSE(panel::PublishedWindow().has_value());
 }
 
 // The block's name is taken by another kind of object, so the first copy cannot publish and
 // keeps the start-up lock while its window runs. A second copy waits, without a window, until
 // the first ends, and then goes on as if no copy ran.
 TEST_F(InstanceProcessTest, FailedPublicationMakesTheNextCopyWaitUntilTheFirstEnds) {
-    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kBlockName);
+    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, panel::kInstanceBlock);
     ASSERT_NE(squatter, nullptr);
     int first = Start("panel");
     ASSERT_TRUE(Signalled(role::Published));
@@ -385,14 +297,16 @@ TEST_F(InstanceProcessTest, TwentyCopiesStartedAtOnceLeaveOneRunning) {
     ASSERT_TRUE(Signalled(role::Published));
     double publishedMs = MillisecondsSince(go);
     int ended = 0;
-    ASSERT_TRUE(Eventually([&] {
-        ended = 0;
-        for (int copy : copies) {
-            ended += WaitForSingleObject(Process(copy), 0) == WAIT_OBJECT_0 ? 1 : 0;
-        }
-        return ended == kManyCopies - 1;
-    })) << ended
-        << " copies ended";
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            ended = 0;
+            for (int copy : copies) {
+                ended += children_[copy]->Running() ? 0 : 1;
+            }
+            return ended == kManyCopies - 1;
+        },
+        kWaitMs))
+        << ended << " copies ended";
     double lastEndedMs = MillisecondsSince(go);
 
     int running = -1;
@@ -409,9 +323,9 @@ TEST_F(InstanceProcessTest, TwentyCopiesStartedAtOnceLeaveOneRunning) {
     }
     ASSERT_NE(running, -1);
     EXPECT_FALSE(Signalled(role::Published, 0)) << "more than one copy published";
-    std::optional<HWND> published = PublishedWindow();
+    std::optional<HWND> published = panel::PublishedWindow();
     ASSERT_TRUE(published.has_value());
-    EXPECT_EQ(WindowProcess(*published), ProcessId(running));
+    EXPECT_EQ(test::ProcessOf(*published), ProcessId(running));
     EXPECT_TRUE(IsWindowVisible(*published));
     std::printf("[ timing ] %d copies at once: all at the gate %.1f ms after the first was "
                 "started; one published %.1f ms after the gate opened; %d activated it and "

@@ -2,124 +2,62 @@
 // since a process takes the setting when it starts. The dialogs must come out the same at both:
 // the client areas and every child rectangle, equal to the arithmetic on the measured base
 // units. Also saves pictures of the panel and the About box into the build tree.
+#include "ChildProcess.h"
 #include "LayoutTestSupport.h"
-#include "resource.h"
-#include "StartProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-const char kDesktopKey[] = "Control Panel\\Desktop";
-
-// Sets HKCU\Control Panel\Desktop LogPixels for the processes started while it lives, and puts
-// back 96 when it goes, whatever the test did in between.
-class LogPixelsSetting {
+// Sets a value below HKEY_CURRENT_USER for the programs started while it lives, and puts back
+// what was there (or nothing) when it goes, whatever the test did in between.
+class UserValue {
 public:
-    explicit LogPixelsSetting(DWORD dpi) { EXPECT_EQ(Write(dpi), ERROR_SUCCESS); }
-    ~LogPixelsSetting() { Write(96); }
-    LogPixelsSetting(const LogPixelsSetting&) = delete;
-    LogPixelsSetting& operator=(const LogPixelsSetting&) = delete;
-
-private:
-    static LONG Write(DWORD dpi) {
-        HKEY key = nullptr;
-        LONG error = RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_WRITE,
-                                     nullptr, &key, nullptr);
-        if (error == ERROR_SUCCESS) {
-            error = RegSetValueExA(key, "LogPixels", 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
-            RegCloseKey(key);
-        }
-        return error;
+    UserValue(const char* key, const char* name, DWORD type, const void* data, DWORD size)
+        : key_(key), name_(name) {
+        had_ = RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type_,
+                            previous_, &size_) == ERROR_SUCCESS;
+        EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key, name, type, data, size), ERROR_SUCCESS)
+            << key << "\\" << name;
     }
-};
-
-// Makes Wine draw window frames and captions itself for the processes started while it lives:
-// without a window manager (as under Xvfb) nobody else draws them. Puts the previous setting
-// back when it goes.
-class WineDrawsFrames {
-public:
-    WineDrawsFrames() : m_hadValue(false), m_previous{} {
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kX11DriverKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                            nullptr, &m_key, nullptr) != ERROR_SUCCESS) {
-            m_key = nullptr;
-            ADD_FAILURE() << "cannot open " << kX11DriverKey;
-            return;
-        }
-        DWORD size = sizeof(m_previous) - 1;
-        m_hadValue = RegQueryValueExA(m_key, "Managed", nullptr, nullptr,
-                                      reinterpret_cast<BYTE*>(m_previous), &size) == ERROR_SUCCESS;
-        EXPECT_EQ(
-            RegSetValueExA(m_key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2),
-            ERROR_SUCCESS);
-    }
-    ~WineDrawsFrames() {
-        if (m_key == nullptr) {
-            return;
-        }
-        if (m_hadValue) {
-            RegSetValueExA(m_key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_previous),
-                           static_cast<DWORD>(std::strlen(m_previous) + 1));
+    ~UserValue() {
+        if (had_) {
+            RegSetKeyValueA(HKEY_CURRENT_USER, key_, name_, type_, previous_, size_);
         } else {
-            RegDeleteValueA(m_key, "Managed");
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, key_, name_);
         }
-        RegCloseKey(m_key);
     }
-    WineDrawsFrames(const WineDrawsFrames&) = delete;
-    WineDrawsFrames& operator=(const WineDrawsFrames&) = delete;
+    UserValue(const UserValue&) = delete;
+    UserValue& operator=(const UserValue&) = delete;
 
 private:
-    static constexpr const char* kX11DriverKey = "Software\\Wine\\X11 Driver";
-    HKEY m_key = nullptr;
-    bool m_hadValue;
-    char m_previous[16];
+    const char* key_;
+    const char* name_;
+    bool had_ = false;
+    DWORD type_ = 0;
+    BYTE previous_[64] = {};
+    DWORD size_ = sizeof(previous_);
 };
 
-std::string ProbePath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string probe = path;
-    probe.erase(probe.find_last_of('\\') + 1);
-    return probe + "layout_probe.exe";
-}
+// The system dpi setting of the programs started while it lives.
+struct LogPixelsSetting : UserValue {
+    explicit LogPixelsSetting(const DWORD& dpi)
+        : UserValue("Control Panel\\Desktop", "LogPixels", REG_DWORD, &dpi, sizeof(dpi)) {}
+};
 
-// Runs the probe to its end; its exit code, or -1 if it could not start.
-int RunProbe(const std::string& mode, UINT templateId, const std::string& file) {
-    // Built by appending: GCC 12 warns falsely on "\"" + std::string.
-    std::string command = "\"";
-    command += ProbePath();
-    command += "\" ";
-    command += mode;
-    command += " ";
-    command += std::to_string(templateId);
-    command += " \"";
-    command += file;
-    command += "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (!StartProcess(nullptr, line.data(), FALSE, 0, &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << command << ": error " << GetLastError();
-        return -1;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
-}
+// Makes Wine draw window frames and captions itself for the programs started while it lives:
+// without a window manager (as under Xvfb) nobody else draws them.
+struct WineDrawsFrames : UserValue {
+    WineDrawsFrames() : UserValue("Software\\Wine\\X11 Driver", "Managed", REG_SZ, "N", 2) {}
+};
 
 struct Rect {
     long left, top, right, bottom, open;
@@ -133,9 +71,9 @@ struct ProbeReport {
     std::map<std::string, std::map<int, Rect>> children; // by state, then control id
 };
 
-ProbeReport ReadReport(const std::string& file) {
+ProbeReport ReadReport(const std::string& text) {
     ProbeReport report;
-    std::ifstream in(file);
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
@@ -159,58 +97,17 @@ ProbeReport ReadReport(const std::string& file) {
     return report;
 }
 
+// What layout_probe measures at `dpi`.
 ProbeReport ProbeAt(DWORD dpi, UINT templateId) {
-    char directory[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, directory);
-    std::string file = std::string(directory) + "kestrel-layout-" + std::to_string(dpi) + "-" +
-                       std::to_string(templateId) + ".txt";
-    DeleteFileA(file.c_str());
-    {
-        LogPixelsSetting setting(dpi);
-        EXPECT_EQ(RunProbe("report", templateId, file), 0) << "at " << dpi << " dpi";
-    }
-    ProbeReport report = ReadReport(file);
-    DeleteFileA(file.c_str());
-    return report;
+    LogPixelsSetting setting(dpi);
+    const test::ProgramOutput probe = test::RunCaptured(test::ProgramBeside("layout_probe.exe"),
+                                                        "report " + std::to_string(templateId));
+    EXPECT_EQ(probe.exitCode, 0u) << "at " << dpi << " dpi: " << probe.errors;
+    return ReadReport(probe.output);
 }
 
-struct TemplateItem {
-    int id;
-    int x, y, cx, cy;
-    bool list;
-};
-
-struct DialogCase {
-    const char* name;
-    UINT id;
-    int cx, cy;
-    long clientX, clientY; // the figures with Wine's fonts (6x13 base units)
-    std::vector<TemplateItem> items;
-};
-
-const DialogCase kCases[] = {
-    {"panel",
-     IDD_KESTREL_DIALOG,
-     198,
-     217,
-     297,
-     353,
-     {{-1, 0, 0, 198, 217, false},
-      {1007, 10, 194, 50, 14, false},
-      {1000, 94, 37, 68, 52, true},
-      {1001, 94, 84, 68, 46, true},
-      {1003, 94, 134, 68, 116, true}}},
-    {"about",
-     IDD_ABOUTBOX,
-     201,
-     239,
-     302,
-     388,
-     {{IDOK, 13, 211, 43, 15, false}, {-1, 0, 0, 201, 239, false}}},
-};
-
 TEST(DpiLayout, DialogsComeOutTheSameAt96And144Dpi) {
-    for (const DialogCase& dialog : kCases) {
+    for (const ProgramDialog& dialog : kProgramDialogs) {
         SCOPED_TRACE(dialog.name);
         ProbeReport at96 = ProbeAt(96, dialog.id);
         ProbeReport at144 = ProbeAt(144, dialog.id);
@@ -264,17 +161,7 @@ TEST(DpiLayout, DialogsComeOutTheSameAt96And144Dpi) {
             if (!item.list) {
                 EXPECT_EQ(a.at(item.id).bottom, b.at(item.id).bottom);
             }
-            std::printf(
-                "%s %d at 96/144 dpi: %ld,%ld %ldx%ld / %ld,%ld %ldx%ld\n", dialog.name, item.id,
-                a.at(item.id).left, a.at(item.id).top, a.at(item.id).right - a.at(item.id).left,
-                a.at(item.id).bottom - a.at(item.id).top, b.at(item.id).left, b.at(item.id).top,
-                b.at(item.id).right - b.at(item.id).left, b.at(item.id).bottom - b.at(item.id).top);
         }
-        std::printf("%s client at 96/144 dpi: %ldx%ld / %ldx%ld (unscaled %ldx%ld / %ldx%ld)\n",
-                    dialog.name, at96.client["released"].first, at96.client["released"].second,
-                    at144.client["released"].first, at144.client["released"].second,
-                    at96.client["unscaled"].first, at96.client["unscaled"].second,
-                    at144.client["unscaled"].first, at144.client["unscaled"].second);
     }
 }
 
@@ -309,13 +196,14 @@ TEST(DpiLayout, SavesPicturesOfThePanelAndTheAboutBox) {
         {
             LogPixelsSetting setting(row.dpi);
             WineDrawsFrames frames;
-            ASSERT_EQ(RunProbe("screenshot", row.id, file), 0);
+            ASSERT_EQ(test::RunToEnd(test::ProgramBeside("layout_probe.exe"),
+                                     "screenshot " + std::to_string(row.id) + " \"" + file + "\""),
+                      0u);
         }
         std::pair<long, long> size = BitmapSize(file);
         // The client area and its frame and caption.
         EXPECT_GT(size.first, row.id == IDD_ABOUTBOX ? 302 : 297);
         EXPECT_GT(size.second, row.id == IDD_ABOUTBOX ? 388 : 353);
-        std::printf("saved %s (%ldx%ld)\n", file.c_str(), size.first, size.second);
     }
 }
 

@@ -3,7 +3,7 @@
 // then writes what it measured or a picture of it, and ends. The dpi tests run it as a process
 // of its own because the system dpi is fixed when a process starts.
 //
-//   layout_probe report <template id> <text file>
+//   layout_probe report <template id>           (to standard output)
 //   layout_probe screenshot <template id> <bmp file>
 #include "CDialog.h"
 #include "CWinApp.h"
@@ -129,10 +129,7 @@ private:
     }
 
     bool Report() {
-        FILE* out = std::fopen(m_path.c_str(), "w");
-        if (out == nullptr) {
-            return false;
-        }
+        FILE* out = stdout;
         HDC screen = GetDC(nullptr);
         std::fprintf(out, "dpi %d\n", GetDeviceCaps(screen, LOGPIXELSY));
         ReleaseDC(nullptr, screen);
@@ -141,7 +138,7 @@ private:
         WriteFacts(out, "unscaled", m_unscaled);
         WriteFacts(out, "applied", m_applied);
         WriteFacts(out, "released", m_released);
-        return std::fclose(out) == 0;
+        return std::fflush(out) == 0;
     }
 
     bool m_screenshot;
@@ -157,17 +154,17 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 ||
-        (std::strcmp(argv[1], "report") != 0 && std::strcmp(argv[1], "screenshot") != 0)) {
-        std::fprintf(stderr, "usage: layout_probe report|screenshot <template id> <file>\n");
+    const bool report = argc == 3 && std::strcmp(argv[1], "report") == 0;
+    if (!report && (argc != 4 || std::strcmp(argv[1], "screenshot") != 0)) {
+        std::fprintf(stderr, "usage: layout_probe report <template id>\n"
+                             "       layout_probe screenshot <template id> <file>\n");
         return 2;
     }
     // The probe must see the system dpi itself. A program that does not say it is dpi-aware is
     // shown 96 dpi and scaled by the system, as Windows (Vista and later, above 120 dpi) and
     // Wine 10 do; Wine 8 showed every program the setting.
     SetProcessDPIAware();
-    ProbeDialog dialog(static_cast<UINT>(std::atoi(argv[2])),
-                       std::strcmp(argv[1], "screenshot") == 0, argv[3]);
+    ProbeDialog dialog(static_cast<UINT>(std::atoi(argv[2])), !report, report ? "" : argv[3]);
     INT_PTR result = dialog.DoModal();
     return result == IDOK && dialog.Succeeded() ? 0 : 1;
 }

@@ -21,19 +21,27 @@ INT_PTR CALLBACK NoHandling(HWND, UINT, WPARAM, LPARAM) {
 class TestDialog {
 public:
     explicit TestDialog(UINT id)
-        : m_window(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
-                                      &NoHandling, 0)) {}
+        : id_(id), window_(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id),
+                                              nullptr, &NoHandling, 0)) {}
     ~TestDialog() {
-        if (m_window != nullptr) {
-            DestroyWindow(m_window);
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
         }
     }
     TestDialog(const TestDialog&) = delete;
     TestDialog& operator=(const TestDialog&) = delete;
-    HWND Get() const { return m_window; }
+    HWND Get() const { return window_; }
+    HWND Item(int id) const { return GetDlgItem(window_, id); }
+
+    // Lays the dialog out with `scaler` from its own template, or from `templateId`.
+    void LayOut(DialogFontScaler& scaler, double dpi = 96.0, UINT templateId = 0) const {
+        scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), window_,
+                                   templateId != 0 ? templateId : id_, dpi);
+    }
 
 private:
-    HWND m_window;
+    UINT id_;
+    HWND window_;
 };
 
 // The font the layout creates for an 8-point "MS Shell Dlg" template at 96 dpi.
@@ -42,20 +50,14 @@ HFONT CreateShellDlgFont() {
                        L"MS Shell Dlg");
 }
 
-struct TemplateItem {
-    int id;
-    int x, y, cx, cy;
-};
-
 // Each listed child sits at its template rectangle in the given base units. A drop-down list's
 // window is only as tall as its selection field; its open height is the template's height.
-void ExpectLaidOut(HWND dialog, SIZE units, int cx, int cy, const TemplateItem* items,
-                   size_t count) {
+void ExpectLaidOut(HWND dialog, SIZE units, int cx, int cy,
+                   const std::vector<TemplateItem>& items) {
     DialogFacts facts = ReadDialog(dialog);
     EXPECT_EQ(facts.client.cx, ScaleUnits(cx, units.cx, 4.0));
     EXPECT_EQ(facts.client.cy, ScaleUnits(cy, units.cy, 8.0));
-    for (size_t i = 0; i < count; ++i) {
-        const TemplateItem& item = items[i];
+    for (const TemplateItem& item : items) {
         SCOPED_TRACE("control " + std::to_string(item.id));
         const ChildFacts* child = FindChildFacts(facts, item.id);
         ASSERT_NE(child, nullptr);
@@ -68,13 +70,6 @@ void ExpectLaidOut(HWND dialog, SIZE units, int cx, int cy, const TemplateItem* 
     }
 }
 
-const TemplateItem kPanelItems[] = {{-1, 0, 0, 198, 217},
-                                    {1007, 10, 194, 50, 14},
-                                    {1000, 94, 37, 68, 52},
-                                    {1001, 94, 84, 68, 46},
-                                    {1003, 94, 134, 68, 116}};
-const TemplateItem kAboutItems[] = {{IDOK, 13, 211, 43, 15}, {-1, 0, 0, 201, 239}};
-
 TEST(Layout, ProgramDialogsFollowTheArithmeticOnMeasuredBaseUnits) {
     HFONT reference = CreateShellDlgFont();
     SIZE units = BaseUnitsOf(reference);
@@ -83,26 +78,16 @@ TEST(Layout, ProgramDialogsFollowTheArithmeticOnMeasuredBaseUnits) {
     EXPECT_EQ(units.cx, 6);
     EXPECT_EQ(units.cy, 13);
 
-    TestDialog panel(IDD_KESTREL_DIALOG);
-    ASSERT_NE(panel.Get(), nullptr);
-    DialogFontScaler panelScaler;
-    panelScaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), panel.Get(), IDD_KESTREL_DIALOG,
-                                    96.0);
-    {
-        SCOPED_TRACE("panel");
-        ExpectLaidOut(panel.Get(), units, 198, 217, kPanelItems, std::size(kPanelItems));
-        DialogFacts facts = ReadDialog(panel.Get());
-        EXPECT_EQ(facts.client.cx, 297);
-        EXPECT_EQ(facts.client.cy, 353);
-    }
-
-    TestDialog about(IDD_ABOUTBOX);
-    ASSERT_NE(about.Get(), nullptr);
-    DialogFontScaler aboutScaler;
-    aboutScaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), about.Get(), IDD_ABOUTBOX, 96.0);
-    {
-        SCOPED_TRACE("about");
-        ExpectLaidOut(about.Get(), units, 201, 239, kAboutItems, std::size(kAboutItems));
+    for (const ProgramDialog& program : kProgramDialogs) {
+        SCOPED_TRACE(program.name);
+        TestDialog dialog(program.id);
+        ASSERT_NE(dialog.Get(), nullptr);
+        DialogFontScaler scaler;
+        dialog.LayOut(scaler);
+        ExpectLaidOut(dialog.Get(), units, program.cx, program.cy, program.items);
+        DialogFacts facts = ReadDialog(dialog.Get());
+        EXPECT_EQ(facts.client.cx, program.clientX);
+        EXPECT_EQ(facts.client.cy, program.clientY);
     }
 }
 
@@ -111,7 +96,7 @@ TEST(Layout, ProgramDialogsFollowTheArithmeticOnMeasuredBaseUnits) {
 TEST(Layout, AppliedFontIsTheTemplatesAt96DpiAndReleaseRestoresAndDeletesIt) {
     TestDialog panel(IDD_KESTREL_DIALOG);
     ASSERT_NE(panel.Get(), nullptr);
-    HWND done = GetDlgItem(panel.Get(), IDC_DONE);
+    HWND done = panel.Item(IDC_DONE);
     HFONT original = WindowFont(done);
     ASSERT_NE(original, nullptr);
     ASSERT_EQ(WindowFont(panel.Get()), original);
@@ -121,8 +106,7 @@ TEST(Layout, AppliedFontIsTheTemplatesAt96DpiAndReleaseRestoresAndDeletesIt) {
     HFONT applied = nullptr;
     {
         DialogFontScaler scaler;
-        scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), panel.Get(), IDD_KESTREL_DIALOG,
-                                   96.0);
+        panel.LayOut(scaler);
         applied = WindowFont(done);
         ASSERT_NE(applied, original);
         FontFacts facts = FontOf(applied);
@@ -133,7 +117,7 @@ TEST(Layout, AppliedFontIsTheTemplatesAt96DpiAndReleaseRestoresAndDeletesIt) {
         EXPECT_EQ(facts.face, "MS Shell Dlg");
         for (int id : {IDC_DONE, IDC_SAMPLE_RATE, IDC_CLOCK_SOURCE, IDC_BUFFER_SIZE}) {
             SCOPED_TRACE(id);
-            EXPECT_EQ(WindowFont(GetDlgItem(panel.Get(), id)), applied);
+            EXPECT_EQ(WindowFont(panel.Item(id)), applied);
         }
         // The client area keeps its place on the screen.
         POINT clientAfter = {0, 0};
@@ -144,7 +128,7 @@ TEST(Layout, AppliedFontIsTheTemplatesAt96DpiAndReleaseRestoresAndDeletesIt) {
     EXPECT_EQ(WindowFont(panel.Get()), original);
     for (int id : {IDC_DONE, IDC_SAMPLE_RATE, IDC_CLOCK_SOURCE, IDC_BUFFER_SIZE}) {
         SCOPED_TRACE(id);
-        EXPECT_EQ(WindowFont(GetDlgItem(panel.Get(), id)), original);
+        EXPECT_EQ(WindowFont(panel.Item(id)), original);
     }
     EXPECT_EQ(GetObjectType(applied), 0u) << "the created font is deleted";
     EXPECT_NE(GetObjectType(original), 0u) << "the dialog's own font is not";
@@ -154,21 +138,21 @@ TEST(Layout, AppliedFontIsTheTemplatesAt96DpiAndReleaseRestoresAndDeletesIt) {
 TEST(Layout, ApplyingTwiceRestoresTheFirstApplicationBeforeTheSecond) {
     TestDialog panel(IDD_KESTREL_DIALOG);
     ASSERT_NE(panel.Get(), nullptr);
-    HWND done = GetDlgItem(panel.Get(), IDC_DONE);
+    HWND done = panel.Item(IDC_DONE);
     HFONT original = WindowFont(done);
     DialogFontScaler scaler;
-    scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), panel.Get(), IDD_KESTREL_DIALOG, 96.0);
+    panel.LayOut(scaler);
     HFONT first = WindowFont(done);
     ASSERT_NE(first, original);
-    scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), panel.Get(), IDD_KESTREL_DIALOG, 96.0);
+    panel.LayOut(scaler);
     HFONT second = WindowFont(done);
     EXPECT_EQ(GetObjectType(first), 0u) << "the first font went before the second came";
     EXPECT_NE(GetObjectType(second), 0u);
-    EXPECT_EQ(WindowFont(GetDlgItem(panel.Get(), IDC_BUFFER_SIZE)), second);
+    EXPECT_EQ(WindowFont(panel.Item(IDC_BUFFER_SIZE)), second);
     EXPECT_EQ(ReadDialog(panel.Get()).client.cx, 297);
     scaler.RestoreFonts();
     EXPECT_EQ(WindowFont(done), original) << "not the first application's font";
-    EXPECT_EQ(WindowFont(GetDlgItem(panel.Get(), IDC_BUFFER_SIZE)), original);
+    EXPECT_EQ(WindowFont(panel.Item(IDC_BUFFER_SIZE)), original);
     EXPECT_EQ(GetObjectType(second), 0u);
     scaler.RestoreFonts(); // released already: nothing
     EXPECT_EQ(WindowFont(done), original);
@@ -177,7 +161,7 @@ TEST(Layout, ApplyingTwiceRestoresTheFirstApplicationBeforeTheSecond) {
 TEST(Layout, ReleasingAnUnappliedScalerTouchesNothing) {
     TestDialog panel(IDD_KESTREL_DIALOG);
     ASSERT_NE(panel.Get(), nullptr);
-    HWND done = GetDlgItem(panel.Get(), IDC_DONE);
+    HWND done = panel.Item(IDC_DONE);
     HFONT font = CreateShellDlgFont();
     SendMessageA(done, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     RECT before = {};
@@ -199,16 +183,15 @@ TEST(Layout, PlainTemplateWithoutSetFontUsesEightPointTahoma) {
     TestDialog dialog(IDD_LAYOUT_PLAIN);
     ASSERT_NE(dialog.Get(), nullptr);
     DialogFontScaler scaler;
-    scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), dialog.Get(), IDD_LAYOUT_PLAIN, 96.0);
-    HFONT applied = WindowFont(GetDlgItem(dialog.Get(), IDC_LAYOUT_FIRST));
+    dialog.LayOut(scaler);
+    HFONT applied = WindowFont(dialog.Item(IDC_LAYOUT_FIRST));
     FontFacts facts = FontOf(applied);
     EXPECT_EQ(facts.height, -11);
     EXPECT_EQ(facts.weight, 400);
     EXPECT_EQ(facts.italic, 0);
     EXPECT_EQ(facts.face, "Tahoma");
     SIZE units = BaseUnitsOf(applied);
-    const TemplateItem items[] = {{IDC_LAYOUT_FIRST, 10, 20, 40, 14}};
-    ExpectLaidOut(dialog.Get(), units, 120, 60, items, 1);
+    ExpectLaidOut(dialog.Get(), units, 120, 60, {{IDC_LAYOUT_FIRST, 10, 20, 40, 14, false}});
 }
 
 TEST(Layout, MenuInTheTemplateIsLeftOutOfTheClientArea) {
@@ -216,7 +199,7 @@ TEST(Layout, MenuInTheTemplateIsLeftOutOfTheClientArea) {
     ASSERT_NE(dialog.Get(), nullptr);
     ASSERT_NE(GetMenu(dialog.Get()), nullptr);
     DialogFontScaler scaler;
-    scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), dialog.Get(), IDD_LAYOUT_MENU, 96.0);
+    dialog.LayOut(scaler);
     DialogFacts facts = ReadDialog(dialog.Get());
     EXPECT_EQ(facts.client.cx, 180);
     EXPECT_EQ(facts.client.cy, 98) << "the window grew by the menu bar";
@@ -226,9 +209,8 @@ TEST(Layout, PointSizeWordFFF8IsEightPoints) {
     TestDialog dialog(IDD_LAYOUT_NEGATIVE_POINTS);
     ASSERT_NE(dialog.Get(), nullptr);
     DialogFontScaler scaler;
-    scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), dialog.Get(), IDD_LAYOUT_NEGATIVE_POINTS,
-                               96.0);
-    EXPECT_EQ(FontOf(WindowFont(GetDlgItem(dialog.Get(), IDC_LAYOUT_FIRST))).height, -11);
+    dialog.LayOut(scaler);
+    EXPECT_EQ(FontOf(WindowFont(dialog.Item(IDC_LAYOUT_FIRST))).height, -11);
     EXPECT_EQ(ReadDialog(dialog.Get()).client.cx, 180);
 }
 
@@ -242,18 +224,17 @@ TEST(Layout, TheDpiArgumentSetsTheFontHeight) {
     DialogFontScaler scaler;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.dpi);
-        scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), panel.Get(), IDD_KESTREL_DIALOG,
-                                   row.dpi);
-        EXPECT_EQ(FontOf(WindowFont(GetDlgItem(panel.Get(), IDC_DONE))).height, row.height);
+        panel.LayOut(scaler, row.dpi);
+        EXPECT_EQ(FontOf(WindowFont(panel.Item(IDC_DONE))).height, row.height);
     }
 }
 
 TEST(Layout, ReorderedChildrenStopTheWalkAtTheFirstOneOutOfOrder) {
     TestDialog dialog(IDD_LAYOUT_ORDER);
     ASSERT_NE(dialog.Get(), nullptr);
-    HWND first = GetDlgItem(dialog.Get(), IDC_LAYOUT_FIRST);
-    HWND second = GetDlgItem(dialog.Get(), IDC_LAYOUT_SECOND);
-    HWND third = GetDlgItem(dialog.Get(), IDC_LAYOUT_THIRD);
+    HWND first = dialog.Item(IDC_LAYOUT_FIRST);
+    HWND second = dialog.Item(IDC_LAYOUT_SECOND);
+    HWND third = dialog.Item(IDC_LAYOUT_THIRD);
     // Window order becomes second, first, third: the second item is then before the first.
     SetWindowPos(second, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ASSERT_EQ(GetWindow(dialog.Get(), GW_CHILD), second);
@@ -263,7 +244,7 @@ TEST(Layout, ReorderedChildrenStopTheWalkAtTheFirstOneOutOfOrder) {
     MoveWindow(third, 5, 6, 7, 8, FALSE);
 
     DialogFontScaler scaler;
-    scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), dialog.Get(), IDD_LAYOUT_ORDER, 96.0);
+    dialog.LayOut(scaler);
     HFONT applied = WindowFont(first);
     EXPECT_NE(applied, original);
     EXPECT_EQ(FontOf(applied).height, -11);
@@ -287,14 +268,13 @@ TEST(Layout, ReorderedChildrenStopTheWalkAtTheFirstOneOutOfOrder) {
 TEST(Layout, MissingTemplateLeavesTheDialogAlone) {
     TestDialog panel(IDD_KESTREL_DIALOG);
     ASSERT_NE(panel.Get(), nullptr);
-    HWND done = GetDlgItem(panel.Get(), IDC_DONE);
+    HWND done = panel.Item(IDC_DONE);
     HFONT original = WindowFont(done);
     RECT before = {};
     GetWindowRect(panel.Get(), &before);
     {
         DialogFontScaler scaler;
-        scaler.ApplyTemplateLayout(GetModuleHandleA(nullptr), panel.Get(), IDD_LAYOUT_MISSING,
-                                   96.0);
+        panel.LayOut(scaler, 96.0, IDD_LAYOUT_MISSING);
         EXPECT_EQ(WindowFont(done), original);
     }
     RECT after = {};

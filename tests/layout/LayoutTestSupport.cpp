@@ -1,5 +1,7 @@
 #include "LayoutTestSupport.h"
 
+#include <algorithm>
+
 FontFacts FontOf(HFONT font) {
     LOGFONTA logical = {};
     if (font == nullptr || GetObjectA(font, sizeof(logical), &logical) == 0) {
@@ -63,10 +65,7 @@ DialogFacts ReadDialog(HWND dialog) {
 }
 
 const ChildFacts* FindChildFacts(const DialogFacts& facts, int id) {
-    for (const ChildFacts& child : facts.children) {
-        if (child.id == id) {
-            return &child;
-        }
-    }
-    return nullptr;
+    const auto found = std::find_if(facts.children.begin(), facts.children.end(),
+                                    [id](const ChildFacts& child) { return child.id == id; });
+    return found != facts.children.end() ? &*found : nullptr;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
-// What the layout tests read back from dialogs: fonts, base units and child rectangles.
+// What the layout tests read back from dialogs: fonts, base units and child rectangles; and
+// where the program's two templates put their children.
+#include "resource.h"
+
 #include <windows.h>
 
 #include <string>
@@ -34,3 +37,35 @@ int ScaleUnits(int value, int units, double divisor);
 bool RunningOnWine();
 DialogFacts ReadDialog(HWND dialog);
 const ChildFacts* FindChildFacts(const DialogFacts& facts, int id);
+
+// A child where its template puts it, in dialog units; `list` for a drop-down list, whose
+// height is its open height.
+struct TemplateItem {
+    int id;
+    int x, y, cx, cy;
+    bool list;
+};
+
+// One of the program's dialogs: its template's size, its client area with Wine's fonts (6x13
+// base units), its children in template order.
+struct ProgramDialog {
+    const char* name;
+    UINT id;
+    int cx, cy;
+    long clientX, clientY;
+    std::vector<TemplateItem> items;
+};
+
+// clang-format off
+inline const ProgramDialog kProgramDialogs[] = {
+    {"panel", IDD_KESTREL_DIALOG, 198, 217, 297, 353,
+     {{-1, 0, 0, 198, 217, false},
+      {IDC_DONE, 10, 194, 50, 14, false},
+      {IDC_SAMPLE_RATE, 94, 37, 68, 52, true},
+      {IDC_CLOCK_SOURCE, 94, 84, 68, 46, true},
+      {IDC_BUFFER_SIZE, 94, 134, 68, 116, true}}},
+    {"about", IDD_ABOUTBOX, 201, 239, 302, 388,
+     {{IDOK, 13, 211, 43, 15, false},
+      {-1, 0, 0, 201, 239, false}}},
+};
+// clang-format on

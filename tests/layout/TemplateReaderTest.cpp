@@ -2,10 +2,12 @@
 // own dialogs: the font block, the menu flag, item counts, and the walk from item to item with
 // extra data and 4-byte alignment.
 #include "DialogFontScaler.h"
-#include "resource.h"
+#include "LayoutTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -225,15 +227,11 @@ TEST(TemplateReader, ItemCountIsAnUnsignedWordInEitherForm) {
     }
 }
 
-struct ItemFields {
-    DWORD id;
-    short x, y, cx, cy;
-    bool operator==(const ItemFields& other) const {
-        return id == other.id && x == other.x && y == other.y && cx == other.cx && cy == other.cy;
-    }
-};
+// Each item's id, x, y, cx and cy, read at their offsets, as the walk from item to item finds
+// them.
+using ItemFields = std::array<int, 5>;
 
-std::vector<ItemFields> WalkResource(UINT id, size_t* endOffset) {
+std::vector<ItemFields> WalkResource(UINT id) {
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG);
     EXPECT_NE(info, nullptr);
@@ -241,29 +239,26 @@ std::vector<ItemFields> WalkResource(UINT id, size_t* endOffset) {
     std::vector<ItemFields> items;
     const BYTE* item = DialogFontScaler::FirstItem(tmpl);
     for (int i = 0; i < DialogFontScaler::ItemCount(tmpl); ++i) {
-        ItemFields fields;
-        std::memcpy(&fields.x, item + 12, 2);
-        std::memcpy(&fields.y, item + 14, 2);
-        std::memcpy(&fields.cx, item + 16, 2);
-        std::memcpy(&fields.cy, item + 18, 2);
-        std::memcpy(&fields.id, item + 20, 4);
-        items.push_back(fields);
+        std::int32_t itemId = 0;
+        short place[4] = {};
+        std::memcpy(&itemId, item + 20, 4);
+        std::memcpy(place, item + 12, sizeof(place));
+        items.push_back({itemId, place[0], place[1], place[2], place[3]});
         item = DialogFontScaler::NextItem(item, true);
     }
     // The last item's successor is the template's end, up to the closing alignment.
-    *endOffset = static_cast<size_t>(item - tmpl);
-    EXPECT_LE(*endOffset, (SizeofResource(module, info) + 3) & ~static_cast<size_t>(3));
-    EXPECT_GE(*endOffset, SizeofResource(module, info));
+    const size_t end = static_cast<size_t>(item - tmpl);
+    EXPECT_LE(end, (SizeofResource(module, info) + 3) & ~static_cast<size_t>(3));
+    EXPECT_GE(end, SizeofResource(module, info));
     return items;
 }
 
 TEST(TemplateReader, ProgramTemplatesAreExtendedWithMsShellDlgAndWalkToTheirEnd) {
-    const UINT ids[] = {IDD_KESTREL_DIALOG, IDD_ABOUTBOX};
-    for (UINT id : ids) {
-        SCOPED_TRACE(id);
+    for (const ProgramDialog& dialog : kProgramDialogs) {
+        SCOPED_TRACE(dialog.name);
         HMODULE module = GetModuleHandleA(nullptr);
         const void* tmpl = LockResource(
-            LoadResource(module, FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG)));
+            LoadResource(module, FindResourceA(module, MAKEINTRESOURCEA(dialog.id), RT_DIALOG)));
         ASSERT_NE(tmpl, nullptr);
         EXPECT_TRUE(DialogFontScaler::IsExtendedTemplate(tmpl));
         DialogFontInfo info = DialogFontScaler::ReadDialogFont(tmpl);
@@ -272,16 +267,12 @@ TEST(TemplateReader, ProgramTemplatesAreExtendedWithMsShellDlgAndWalkToTheirEnd)
         EXPECT_EQ(info.weight, 0);
         EXPECT_EQ(info.italic, 0);
         EXPECT_EQ(Face(info), L"MS Shell Dlg");
+        std::vector<ItemFields> expected;
+        for (const TemplateItem& item : dialog.items) {
+            expected.push_back({item.id, item.x, item.y, item.cx, item.cy});
+        }
+        EXPECT_EQ(WalkResource(dialog.id), expected);
     }
-    size_t end = 0;
-    EXPECT_EQ(WalkResource(IDD_KESTREL_DIALOG, &end),
-              (std::vector<ItemFields>{{0xFFFFFFFF, 0, 0, 198, 217},
-                                       {1007, 10, 194, 50, 14},
-                                       {1000, 94, 37, 68, 52},
-                                       {1001, 94, 84, 68, 46},
-                                       {1003, 94, 134, 68, 116}}));
-    EXPECT_EQ(WalkResource(IDD_ABOUTBOX, &end),
-              (std::vector<ItemFields>{{IDOK, 13, 211, 43, 15}, {0xFFFFFFFF, 0, 0, 201, 239}}));
 }
 
 } // namespace

@@ -63,57 +63,29 @@ std::vector<std::string> ListTexts(HWND list) {
 
 std::string SelectedText(HWND list) {
     const int position = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-    if (position == CB_ERR) {
-        return "<none>";
-    }
-    char text[64] = {};
-    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(text));
-    return text;
+    return position == CB_ERR ? "<none>" : ListTexts(list).at(static_cast<size_t>(position));
 }
 
-std::string ClockKeyPath() {
-    return std::string("software\\Quillmar\\") + AfxGetApp()->GetAppName() + "\\KESTREL";
-}
-
-void DeleteStoredClockSource() {
-    RegDeleteKeyA(HKEY_CURRENT_USER, ClockKeyPath().c_str());
+std::vector<test::Request> RefreshSending(const std::vector<test::Request>& frames) {
+    std::vector<test::Request> sent = {{KSIM_GET_SAMPLE_RATE}};
+    sent.insert(sent.end(), frames.begin(), frames.end());
+    sent.push_back({KSIM_GET_BUFFER_SIZE});
+    return sent;
 }
 
 void PanelTestBase::SetUp() {
-    ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-    ASSERT_TRUE(sim_.Reset());
-    DeleteStoredClockSource();
+    test::SimulatorTest::SetUp();
+    panel::DeleteSettings(app_);
 }
 
 void PanelTestBase::TearDown() {
     g_controlChannel.Close();
     g_unitCommandChannel.Close();
-    DeleteStoredClockSource();
+    panel::DeleteSettings(app_);
 }
 
-static void SetStoredValue(DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ClockKeyPath().c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "SPDIFSync", 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void StoreClockSource(DWORD value) {
-    SetStoredValue(REG_DWORD, &value, sizeof(value));
-}
-
-void StoreClockSourceAsString(const char* value) {
-    SetStoredValue(REG_SZ, value, static_cast<DWORD>(strlen(value) + 1));
-}
-
-long StoredClockSource() {
-    DWORD value = 0, size = sizeof(value), type = 0;
-    LONG result = RegGetValueA(HKEY_CURRENT_USER, ClockKeyPath().c_str(), "SPDIFSync", RRF_RT_ANY,
-                               &type, &value, &size);
-    if (result != ERROR_SUCCESS || type != REG_DWORD) {
-        return -2;
-    }
-    return static_cast<long>(value);
+void PanelTestBase::RunPanel(const ModelPanel::Body& body) {
+    ModelPanel panel;
+    ASSERT_TRUE(sim_.ClearLog());
+    panel.Run(body);
 }

@@ -7,10 +7,13 @@
 
 #include "PanelApp.h"
 #include "PanelDialog.h"
-#include "SimulatorClient.h"
+#include "PanelIds.h"
+#include "PanelState.h"
+#include "SimulatorTest.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,9 +37,9 @@ public:
     using PanelDialog::m_rateRecord;
     using PanelDialog::m_unitCount;
 
-    HWND RateList() const { return GetDlgItem(m_hWnd, 1000); }
-    HWND ClockList() const { return GetDlgItem(m_hWnd, 1001); }
-    HWND BufferList() const { return GetDlgItem(m_hWnd, 1003); }
+    HWND RateList() const { return GetDlgItem(m_hWnd, panel::kRateList); }
+    HWND ClockList() const { return GetDlgItem(m_hWnd, panel::kClockList); }
+    HWND BufferList() const { return GetDlgItem(m_hWnd, panel::kBufferList); }
 
     // Selects `position` as the user would and sends the list's CBN_SELCHANGE to the panel.
     void Pick(HWND list, int position);
@@ -53,22 +56,41 @@ private:
 };
 
 std::vector<std::string> ListTexts(HWND list);
-std::string SelectedText(HWND list);
+std::string SelectedText(HWND list); // "<none>" without a selection
+
+// What a refresh sends: the rate, then `frames` (one selector frame a unit), then the buffer
+// size.
+std::vector<test::Request> RefreshSending(const std::vector<test::Request>& frames);
 
 // The panel's in-process cases: the simulator at its defaults and no stored clock source before
 // each, the driver channels closed and the stored clock source gone after it.
-class PanelTestBase : public ::testing::Test {
+class PanelTestBase : public test::SimulatorTest {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    sim::SimulatorClient sim_;
+    // Constructs a panel (which opens the driver), clears the log, then runs `body` in it.
+    void RunPanel(const ModelPanel::Body& body);
+
+    // This program's application name, under which the panel keeps its settings.
+    const std::string app_ = AfxGetApp()->GetAppName();
 };
 
-// The registry key that holds this test program's stored clock source.
-std::string ClockKeyPath();
-void DeleteStoredClockSource();
-void StoreClockSource(DWORD value);
-void StoreClockSourceAsString(const char* value);
-// The stored value, or -2 when it is missing or not a REG_DWORD.
-long StoredClockSource();
+// The earlier names of this test program's stored clock source, for tests/e2e; new code uses
+// panel::StoredClockSource and the rest with the program's application name.
+inline std::string ClockKeyPath() {
+    return panel::SettingsKey(AfxGetApp()->GetAppName());
+}
+inline void DeleteStoredClockSource() {
+    panel::DeleteSettings(AfxGetApp()->GetAppName());
+}
+inline void StoreClockSource(DWORD value) {
+    panel::StoreClockSource(value, AfxGetApp()->GetAppName());
+}
+inline void StoreClockSourceAsString(const char* value) {
+    panel::StoreClockSourceAs(REG_SZ, value, static_cast<DWORD>(strlen(value) + 1),
+                              AfxGetApp()->GetAppName());
+}
+inline long StoredClockSource() {
+    return panel::StoredClockSource(AfxGetApp()->GetAppName());
+}

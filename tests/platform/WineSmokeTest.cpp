@@ -40,14 +40,10 @@ TEST(WineSmoke, NtdllIsWinesAndReportsWindows7) {
 }
 
 TEST(WineSmoke, PrefixIsSetUpAt96DpiWithoutCrashDialog) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, KEY_READ, &key),
-              ERROR_SUCCESS);
     DWORD value = 1, size = sizeof(value), type = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "ShowCrashDialog", nullptr, &type,
-                               reinterpret_cast<BYTE*>(&value), &size),
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog",
+                           RRF_RT_ANY, &type, &value, &size),
               ERROR_SUCCESS);
-    RegCloseKey(key);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(value, 0u);
 

@@ -5,9 +5,6 @@
 // a device change afterwards go through without a crash.
 #include "PanelHarness.h"
 
-#include "DeviceGlobals.h"
-#include "KestrelSimProtocol.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,8 +51,8 @@ void ExerciseEverything(ModelPanel& panel) {
     panel.Pick(panel.RateList(), 0);
     panel.Pick(panel.ClockList(), 1);
     panel.Pick(panel.BufferList(), 0);
-    panel.Command(137);
-    panel.Command(139);
+    panel.Command(panel::kCpuLow);
+    panel.Command(panel::kCpuHigh);
     panel.ReopenDevice();
 }
 
@@ -66,18 +63,8 @@ protected:
         PanelTestBase::TearDown();
     }
 
-    std::vector<std::uint32_t> UnitIds() {
-        std::vector<std::uint32_t> ids;
-        for (const sim::UnitState& unit : sim_.State().units) {
-            ids.push_back(unit.id);
-        }
-        return ids;
-    }
-
-    int Requests(std::uint32_t code) {
-        const std::vector<sim::LogEntry> log = sim_.Log();
-        return static_cast<int>(std::count_if(
-            log.begin(), log.end(), [code](const auto& entry) { return entry.code == code; }));
+    int Requests(std::uint32_t code, std::uint32_t target = 0) {
+        return test::CountOf(sim_.Log(), code, target);
     }
 };
 
@@ -85,8 +72,7 @@ TEST_F(DriverFaultTest, EveryControlRequestFailingShowsNoDeviceAndSendsEachChoic
     for (std::uint32_t code : kControlCodes) {
         ASSERT_TRUE(sim_.Fail(code, kDriverError)) << sim::RequestName(code);
     }
-    ModelPanel panel;
-    panel.Run([&](ModelPanel& self) {
+    ModelPanel().Run([&](ModelPanel& self) {
         EXPECT_EQ(ListTexts(self.RateList()), Texts{" No Device"});
         EXPECT_EQ(SelectedText(self.RateList()), " No Device");
         EXPECT_FALSE(IsWindowEnabled(self.ClockList()));
@@ -115,10 +101,10 @@ TEST_F(DriverFaultTest, EveryControlRequestFailingShowsNoDeviceAndSendsEachChoic
 }
 
 TEST_F(DriverFaultTest, FailingUnitRequestsLeaveTheListsWhole) {
-    ASSERT_EQ(sim_.Plug(1).size(), 1u);
+    PlugUpTo(2);
+    const std::uint32_t first = sim_.UnitIds().at(0);
     ASSERT_TRUE(sim_.Fail(KSIM_SEND_REQUEST, kDriverError));
-    ModelPanel panel;
-    panel.Run([&](ModelPanel& self) {
+    ModelPanel().Run([&](ModelPanel& self) {
         EXPECT_EQ(ListTexts(self.RateList()), (Texts{"44.1 kHz", "48.0 kHz"}));
         EXPECT_EQ(ListTexts(self.ClockList()), (Texts{"Internal", "S/PDIF 1", "S/PDIF 2"}));
         EXPECT_TRUE(IsWindowEnabled(self.ClockList()));
@@ -127,25 +113,20 @@ TEST_F(DriverFaultTest, FailingUnitRequestsLeaveTheListsWhole) {
         ExerciseEverything(self);
         ExpectSaneLists(self);
         // The first unit's failure ends each clock command: the second unit is never asked.
-        const std::vector<std::uint32_t> units = UnitIds();
-        for (const sim::LogEntry& entry : sim_.Log()) {
-            if (entry.code == KSIM_SEND_REQUEST) {
-                EXPECT_EQ(entry.target, units.at(0));
-            }
-        }
         EXPECT_EQ(Requests(KSIM_SEND_REQUEST), 2); // the clock choice and the refresh
+        EXPECT_EQ(Requests(KSIM_SEND_REQUEST, first), 2);
     });
-    EXPECT_EQ(StoredClockSource(), 1) << "the choice is stored although the units refused it";
+    EXPECT_EQ(panel::StoredClockSource(app_), 1)
+        << "the choice is stored although the units refused it";
 }
 
 TEST_F(DriverFaultTest, UnitListClaimingMoreUnitsThanItHoldsIsReadUpToItsPlaces) {
-    const std::uint32_t unit = UnitIds().at(0);
+    const std::uint32_t unit = sim_.UnitIds().at(0);
     const std::uint32_t claims[] = {65, 0xFFFFFFFF};
     for (std::uint32_t claim : claims) {
         SCOPED_TRACE("count " + std::to_string(claim));
         ASSERT_TRUE(sim_.ReplaceUnitList(claim, std::vector<std::uint32_t>(64, unit)));
-        ModelPanel panel;
-        panel.Run([&](ModelPanel& self) {
+        ModelPanel().Run([&](ModelPanel& self) {
             EXPECT_EQ(self.m_unitCount, 64);
             EXPECT_EQ(ListTexts(self.RateList()), (Texts{"44.1 kHz", "48.0 kHz"}));
             EXPECT_EQ(ListTexts(self.ClockList()), (Texts{"Internal", "S/PDIF"}));
@@ -175,8 +156,7 @@ TEST_F(DriverFaultTest, ShortRepliesLeaveSaneLists) {
         SCOPED_TRACE(sim::RequestName(reply.code) + " answering " + std::to_string(reply.bytes) +
                      " bytes");
         ASSERT_TRUE(sim_.ShortReply(reply.code, reply.bytes));
-        ModelPanel panel;
-        panel.Run([&](ModelPanel& self) {
+        ModelPanel().Run([&](ModelPanel& self) {
             ExpectSaneLists(self);
             ExerciseEverything(self);
             ExpectSaneLists(self);

@@ -6,15 +6,15 @@
 // reaches std::terminate ends silently.
 //
 // The number of plug/unplug cycles is KESTREL_PLUG_CYCLES (default 30); scripts/soak runs 1000.
-#include "KestrelSimProtocol.h"
 #include "ArrivalWatcher.h"
 #include "LeanRuntime.h"
+#include "PanelState.h"
 #include "PanelWindow.h"
 #include "ProcessUnderTest.h"
 #include "RawPlug.h"
 #include "ResourceCounts.h"
 #include "Samples.h"
-#include "SimulatorClient.h"
+#include "SimulatorTest.h"
 #include "UniqueHandle.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -30,7 +31,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-const char kBlockName[] = "CInstanceChecker_MMF_KESTREL App";
 const DWORD kStartMs = 30000;
 // Generous: every unit plugged gets a new device instance that Wine keeps, and enumerating the
 // unit interfaces (the panel does it in each refresh) slows down as they add up.
@@ -46,63 +46,20 @@ const Texts kFourRates = {"44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz"};
 const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
                           "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms"};
 
-// A program beside this one: <build>\tests\reliability\<name>.
-std::string ProgramHere(const char* name) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string self(path);
-    return self.substr(0, self.find_last_of('\\') + 1) + name;
-}
-
-std::string PanelExe() {
-    // <build>\tests\reliability\ -> <build>\panel\Quillmar KESTREL.exe
-    std::string build = ProgramHere("");
-    build = build.substr(0, build.find_last_of('\\', build.size() - 2));
-    build = build.substr(0, build.find_last_of('\\'));
-    return build + "\\panel\\Quillmar KESTREL.exe";
-}
-
 int PlugCycles() {
     const char* text = std::getenv("KESTREL_PLUG_CYCLES");
     const int cycles = text != nullptr ? std::atoi(text) : 0;
     return cycles > 0 ? cycles : 30;
 }
 
-bool BlockExists() {
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName);
-    if (block != nullptr) {
-        CloseHandle(block);
-    }
-    return block != nullptr;
-}
-
-HWND PublishedWindow() {
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName);
-    if (block == nullptr) {
-        return nullptr;
-    }
-    HWND window = nullptr;
-    if (const void* view = MapViewOfFile(block, FILE_MAP_READ, 0, 0, sizeof(DWORD))) {
-        window = static_cast<HWND>(LongToHandle(*static_cast<const LONG*>(view)));
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(block);
-    return window;
-}
-
 // Every top-level window in the session captioned as the panel.
 std::vector<HWND> PanelWindows() {
     std::vector<HWND> windows;
     HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, nullptr, PanelWindow::kCaption)) != nullptr) {
+    while ((window = FindWindowExA(nullptr, window, nullptr, panel::kPanelCaption)) != nullptr) {
         windows.push_back(window);
     }
     return windows;
-}
-
-bool ShowsUnits(const PanelWindow& panel, int units) {
-    return PanelWindow::Count(panel.RateList()) == (units == 1 ? 4 : 2) &&
-           PanelWindow::Count(panel.ClockList()) == (units == 2 ? 3 : 2);
 }
 
 // Each copy: its exit code, or its top-level windows while it runs (class, caption, visible).
@@ -110,8 +67,8 @@ std::string Describe(const std::vector<std::unique_ptr<ProcessUnderTest>>& copie
     std::string text;
     for (const auto& copy : copies) {
         text += "\n  copy " + std::to_string(copy->Id()) + ": ";
-        if (copy->ExitCode() != STILL_ACTIVE) {
-            text += "ended, exit code " + std::to_string(copy->ExitCode());
+        if (const std::optional<DWORD> code = copy->WaitForExit(0)) {
+            text += "ended, exit code " + std::to_string(*code);
             continue;
         }
         text += "runs;";
@@ -131,25 +88,18 @@ std::string Describe(const ResourceCounts& counts) {
            ", USER " + std::to_string(counts.user);
 }
 
-class PanelProcessTest : public ::testing::Test {
+class PanelProcessTest : public test::SimulatorTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
-        ASSERT_FALSE(BlockExists()) << "a panel from an earlier test still runs";
+        ASSERT_NO_FATAL_FAILURE(test::SimulatorTest::SetUp());
+        ASSERT_FALSE(panel::PublishedWindow().has_value())
+            << "a panel from an earlier test still runs";
     }
 
     void TearDown() override {
         for (const std::unique_ptr<ProcessUnderTest>& copy : copies_) {
-            if (copy->ExitCode() != STILL_ACTIVE) {
-                continue;
-            }
-            if (HWND window = copy->WindowCaptioned(PanelWindow::kCaption)) {
-                PanelWindow(window).Exit();
-            }
-            if (!copy->WaitForExit(10000)) {
+            if (copy->Running() && !copy->Exit(panel::kPanelCaption)) {
                 ADD_FAILURE() << "copy " << copy->Id() << " did not end on E&xit; killed";
-                copy->Kill();
             }
         }
         sim_.ClearFaults();
@@ -158,21 +108,17 @@ protected:
     ProcessUnderTest& Start() {
         copies_.push_back(std::make_unique<ProcessUnderTest>());
         ProcessUnderTest& copy = *copies_.back();
-        EXPECT_TRUE(copy.Start(PanelExe())) << PanelExe() << ": error " << GetLastError();
+        const std::string exe = test::ProgramBeside("panel\\Quillmar KESTREL.exe", 2);
+        EXPECT_TRUE(copy.Start(exe)) << exe << ": error " << GetLastError();
         return copy;
     }
 
     // Starts a copy and waits until it is hidden in the tray.
     ProcessUnderTest* StartInTray() {
         ProcessUnderTest& copy = Start();
-        const bool inTray = PollUntil(
-            [&] {
-                return copy.IsHiddenInTray(PanelWindow::kCaption, PanelWindow::kTrayIconId) ||
-                       copy.WaitForExit(0);
-            },
-            kStartMs);
-        if (!inTray || copy.WaitForExit(0)) {
-            ADD_FAILURE() << "the panel did not reach the tray; exit code " << copy.ExitCode();
+        if (!copy.ReachesTray(panel::kPanelCaption, panel::kTrayIconId, kStartMs)) {
+            ADD_FAILURE() << "the panel did not reach the tray; exit code "
+                          << copy.WaitForExit(0).value_or(STILL_ACTIVE);
             return nullptr;
         }
         return &copy;
@@ -183,7 +129,7 @@ protected:
     ProcessUnderTest* StartShowingNoDevice() {
         ProcessUnderTest* copy = StartInTray();
         if (copy != nullptr) {
-            const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
+            const PanelWindow panel(copy->WindowCaptioned(panel::kPanelCaption));
             EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
             EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
             EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
@@ -197,26 +143,26 @@ protected:
     bool Cycle(const PanelWindow& panel, double& arrivalMs) {
         const long long plugged = Now();
         const std::uint32_t unit = PlugUnitNow();
-        if (unit == 0 || !PollUntil([&] { return ShowsUnits(panel, 2); }, kChangeMs)) {
+        if (unit == 0 || !test::WaitUntil([&] { return panel.ShowsUnits(2); }, kChangeMs, 1)) {
             ADD_FAILURE() << "the panel did not show the second unit (" << unit << ")";
             return false;
         }
         arrivalMs = Milliseconds(plugged, Now());
-        if (!UnplugUnitNow(unit) || !PollUntil([&] { return ShowsUnits(panel, 1); }, kChangeMs)) {
+        if (!UnplugUnitNow(unit) ||
+            !test::WaitUntil([&] { return panel.ShowsUnits(1); }, kChangeMs, 1)) {
             ADD_FAILURE() << "the panel did not show the unit " << unit << " leaving";
             return false;
         }
         return true;
     }
 
-    sim::SimulatorClient sim_;
     std::vector<std::unique_ptr<ProcessUnderTest>> copies_;
 };
 
 TEST_F(PanelProcessTest, PlugCyclesKeepResourcesFlatAndTheListsRight) {
     ProcessUnderTest* copy = StartInTray();
     ASSERT_NE(copy, nullptr);
-    const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
+    const PanelWindow panel(copy->WindowCaptioned(panel::kPanelCaption));
     double arrivalMs = 0;
     for (int i = 0; i < kWarmUpCycles; ++i) {
         ASSERT_TRUE(Cycle(panel, arrivalMs));
@@ -232,7 +178,7 @@ TEST_F(PanelProcessTest, PlugCyclesKeepResourcesFlatAndTheListsRight) {
     Samples block;
     for (int i = 0; i < cycles; ++i) {
         ASSERT_TRUE(Cycle(panel, arrivalMs)) << "cycle " << i;
-        ASSERT_EQ(copy->ExitCode(), STILL_ACTIVE) << "the panel ended in cycle " << i;
+        ASSERT_TRUE(copy->Running()) << "the panel ended in cycle " << i;
         block.Add(arrivalMs);
         if (block.Count() == kCyclesPerReport || i + 1 == cycles) {
             const ResourceCounts now = CountResources(copy->Handle(), copy->Id());
@@ -260,7 +206,7 @@ TEST_F(PanelProcessTest, PlugCyclesKeepResourcesFlatAndTheListsRight) {
     EXPECT_TRUE(IsWindowEnabled(panel.ClockList()));
     EXPECT_EQ(PanelWindow::Texts(panel.BufferList()), kLatencies);
     EXPECT_EQ(PanelWindow::Selected(panel.BufferList()), "2.5 ms");
-    EXPECT_TRUE(copy->IsHiddenInTray(PanelWindow::kCaption, PanelWindow::kTrayIconId));
+    EXPECT_TRUE(copy->IsHiddenInTray(panel::kPanelCaption, panel::kTrayIconId));
 }
 
 TEST_F(PanelProcessTest, TwentyCopiesStartedAtOnceLeaveOnePanel) {
@@ -281,11 +227,11 @@ TEST_F(PanelProcessTest, TwentyCopiesStartedAtOnceLeaveOnePanel) {
         Start();
     }
     int ended = 0;
-    ASSERT_TRUE(PollUntil(
+    ASSERT_TRUE(test::WaitUntil(
         [&] {
             ended = 0;
             for (const auto& copy : copies_) {
-                ended += copy->WaitForExit(0) ? 1 : 0;
+                ended += copy->Running() ? 0 : 1;
             }
             return ended == kConcurrentCopies - 1;
         },
@@ -293,29 +239,27 @@ TEST_F(PanelProcessTest, TwentyCopiesStartedAtOnceLeaveOnePanel) {
         << ended << " copies ended";
     ProcessUnderTest* running = nullptr;
     for (const auto& copy : copies_) {
-        if (copy->ExitCode() == STILL_ACTIVE) {
+        if (copy->Running()) {
             running = copy.get();
         } else {
-            EXPECT_EQ(copy->ExitCode(), 0u) << "copy " << copy->Id();
+            EXPECT_EQ(copy->WaitForExit(0), std::optional<DWORD>(0)) << "copy " << copy->Id();
         }
     }
     ASSERT_NE(running, nullptr);
     const std::vector<HWND> windows = PanelWindows();
-    int unitLists = 0, rateReads = 0;
-    for (const sim::LogEntry& entry : sim_.Log()) {
-        unitLists += entry.code == KSIM_GET_UNIT_LIST ? 1 : 0;
-        rateReads += entry.code == KSIM_GET_SAMPLE_RATE ? 1 : 0;
-    }
-    ASSERT_EQ(windows.size(), 1u) << (BlockExists() ? "a block names " : "no block, ")
-                                  << PublishedWindow() << "; the driver read " << unitLists
-                                  << " unit lists and " << rateReads
+    const std::optional<HWND> published = panel::PublishedWindow();
+    const test::Log log = sim_.Log();
+    ASSERT_EQ(windows.size(), 1u) << (published ? "a block names " : "no block, ")
+                                  << published.value_or(nullptr) << "; the driver read "
+                                  << test::CountOf(log, KSIM_GET_UNIT_LIST) << " unit lists and "
+                                  << test::CountOf(log, KSIM_GET_SAMPLE_RATE)
                                   << " rates (one per panel refresh)" << Describe(copies_);
-    EXPECT_EQ(running->WindowCaptioned(PanelWindow::kCaption), windows[0]);
-    EXPECT_EQ(PublishedWindow(), windows[0]);
+    EXPECT_EQ(running->WindowCaptioned(panel::kPanelCaption), windows[0]);
+    EXPECT_EQ(published, std::optional<HWND>(windows[0]));
     EXPECT_TRUE(
-        PollUntil([&] { return running->HasTrayIcon(PanelWindow::kTrayIconId); }, kStartMs));
+        test::WaitUntil([&] { return running->HasTrayIcon(panel::kTrayIconId); }, kStartMs));
     // Still one a moment later: no copy is left to open a second.
-    Sleep(500);
+    test::PumpMessagesFor(500);
     EXPECT_EQ(PanelWindows().size(), 1u);
 }
 
@@ -323,18 +267,17 @@ TEST_F(PanelProcessTest, KilledCopyLetsTheNextStartRunItsOwnPanel) {
     ProcessUnderTest* first = StartInTray();
     ASSERT_NE(first, nullptr);
     first->Kill();
-    EXPECT_FALSE(BlockExists()) << "the killed copy's block outlived it";
+    EXPECT_FALSE(panel::PublishedWindow().has_value()) << "the killed copy's block outlived it";
 
     ProcessUnderTest* second = StartInTray();
     ASSERT_NE(second, nullptr);
     const std::vector<HWND> windows = PanelWindows();
     ASSERT_EQ(windows.size(), 1u);
-    EXPECT_EQ(second->WindowCaptioned(PanelWindow::kCaption), windows[0]);
-    EXPECT_EQ(PublishedWindow(), windows[0]);
+    EXPECT_EQ(second->WindowCaptioned(panel::kPanelCaption), windows[0]);
+    EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(windows[0]));
     PanelWindow(windows[0]).Exit();
-    EXPECT_TRUE(second->WaitForExit(10000));
-    EXPECT_EQ(second->ExitCode(), 0u);
-    EXPECT_FALSE(BlockExists());
+    EXPECT_EQ(second->WaitForExit(10000), std::optional<DWORD>(0));
+    EXPECT_FALSE(panel::PublishedWindow().has_value());
 }
 
 TEST_F(PanelProcessTest, DriverFailingEveryControlRequestStillGivesATrayPanel) {
@@ -347,12 +290,12 @@ TEST_F(PanelProcessTest, DriverFailingEveryControlRequestStillGivesATrayPanel) {
     }
     ProcessUnderTest* copy = StartShowingNoDevice();
     ASSERT_NE(copy, nullptr);
-    const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
+    const PanelWindow panel(copy->WindowCaptioned(panel::kPanelCaption));
     // A unit arriving meanwhile changes nothing while the driver still fails.
     ASSERT_EQ(sim_.Plug(1).size(), 1u);
-    Sleep(300);
+    test::PumpMessagesFor(300);
     EXPECT_EQ(PanelWindow::Texts(panel.RateList()), Texts{" No Device"});
-    EXPECT_EQ(copy->ExitCode(), STILL_ACTIVE);
+    EXPECT_TRUE(copy->Running());
 }
 
 TEST_F(PanelProcessTest, PanelStartedWithoutTheDriverRecoversOnTheNextUnitArrival) {
@@ -360,7 +303,7 @@ TEST_F(PanelProcessTest, PanelStartedWithoutTheDriverRecoversOnTheNextUnitArriva
     ASSERT_TRUE(sim_.ClearLog());
     ProcessUnderTest* copy = StartShowingNoDevice();
     ASSERT_NE(copy, nullptr);
-    const PanelWindow panel(copy->WindowCaptioned(PanelWindow::kCaption));
+    const PanelWindow panel(copy->WindowCaptioned(panel::kPanelCaption));
     EXPECT_TRUE(sim_.Log().empty()) << "no unit was told anything";
 
     // The driver is back; the next unit arrival that the panel hears of brings it back. Wine
@@ -374,23 +317,20 @@ TEST_F(PanelProcessTest, PanelStartedWithoutTheDriverRecoversOnTheNextUnitArriva
     for (int attempt = 0; attempt < 10 && !reacted; ++attempt) {
         const std::vector<std::uint32_t> plugged = sim_.Plug(1);
         ASSERT_EQ(plugged.size(), 1u);
-        reacted = PollUntil([&] { return !sim_.Log().empty(); }, 6000);
+        reacted = test::WaitUntil([&] { return !sim_.Log().empty(); }, 6000);
         if (!reacted) {
             ASSERT_TRUE(sim_.Unplug(plugged[0]));
         }
     }
     ASSERT_TRUE(reacted) << "the panel heard of none of ten arrivals";
-    if (!PollUntil([&] { return ShowsUnits(panel, 2); }, 6000)) {
-        std::string seen;
-        for (const sim::LogEntry& entry : sim_.Log()) {
-            seen += "\n  " + sim::FormatLogLine(entry);
-        }
-        ADD_FAILURE() << "the panel reacted but does not show the units; the driver saw:" << seen;
+    if (!test::WaitUntil([&] { return panel.ShowsUnits(2); }, 6000)) {
+        ADD_FAILURE() << "the panel reacted but does not show the units; the driver saw:\n"
+                      << test::Describe(sim_.Log());
     }
     EXPECT_TRUE(IsWindowEnabled(panel.ClockList()));
     EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
     EXPECT_EQ(PanelWindow::Texts(panel.BufferList()), kLatencies);
-    EXPECT_EQ(copy->ExitCode(), STILL_ACTIVE);
+    EXPECT_TRUE(copy->Running());
 }
 
 TEST_F(PanelProcessTest, StartupLockThatCannotBeMadeEndsTheStartWithoutAPanel) {
@@ -399,11 +339,11 @@ TEST_F(PanelProcessTest, StartupLockThatCannotBeMadeEndsTheStartWithoutAPanel) {
     ASSERT_TRUE(squatter.IsValid()) << GetLastError();
     ASSERT_TRUE(sim_.ClearLog());
 
-    ProcessUnderTest& copy = Start();
-    ASSERT_TRUE(copy.WaitForExit(kStartMs)) << "the copy did not end";
-    EXPECT_EQ(copy.ExitCode(), 0u);
+    const std::optional<DWORD> exitCode = Start().WaitForExit(kStartMs);
+    ASSERT_TRUE(exitCode.has_value()) << "the copy did not end";
+    EXPECT_EQ(*exitCode, 0u);
     EXPECT_TRUE(PanelWindows().empty());
-    EXPECT_FALSE(BlockExists());
+    EXPECT_FALSE(panel::PublishedWindow().has_value());
     // It ended before its panel existed: the driver was not asked for anything the panel's
     // lists would need, and no unit was told anything.
     for (const sim::LogEntry& entry : sim_.Log()) {
@@ -417,9 +357,10 @@ TEST_F(PanelProcessTest, StartupLockThatCannotBeMadeEndsTheStartWithoutAPanel) {
 }
 
 TEST(UncaughtErrorTest, EndsTheProgramAtOnceWithItsCodeAndShowsNothing) {
-    ProcessUnderTest probe;
-    ASSERT_TRUE(probe.Start(ProgramHere("terminate_probe.exe"))) << GetLastError();
-    if (!probe.WaitForExit(20000)) {
+    test::ChildProcess probe;
+    ASSERT_TRUE(probe.Start(test::ProgramBeside("terminate_probe.exe"))) << GetLastError();
+    const std::optional<DWORD> exitCode = probe.WaitForExit(20000);
+    if (!exitCode) {
         // A runtime that reports the error waits in a message box.
         std::string shown;
         for (HWND window : probe.TopLevelWindows()) {
@@ -432,7 +373,7 @@ TEST(UncaughtErrorTest, EndsTheProgramAtOnceWithItsCodeAndShowsNothing) {
         probe.Kill();
         FAIL() << "the program did not end; its visible windows:" << shown;
     }
-    EXPECT_EQ(probe.ExitCode(), kTerminateExitCode);
+    EXPECT_EQ(*exitCode, kTerminateExitCode);
 }
 
 } // namespace

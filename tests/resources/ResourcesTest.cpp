@@ -3,6 +3,8 @@
 // version record and the manifest. Each case runs on this test program, which links the same
 // resource object, and on the built "Quillmar KESTREL.exe", loaded as a data file. Templates are
 // read field by field here, independently of the program's own template reader.
+#include "ChildProcess.h"
+#include "PanelIds.h"
 #include "resource.h"
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,8 +38,8 @@ template <typename Check>
 void ForEachModule(Check check) {
     for (const ModuleCase& module : kModules) {
         SCOPED_TRACE(module.name);
+        g_modulePath = module.productExecutable ? KESTREL_APP_PATH : test::ThisProgram();
         if (module.productExecutable) {
-            g_modulePath = KESTREL_APP_PATH;
             ASSERT_NE(g_modulePath.find("/Quillmar KESTREL.exe"), std::string::npos)
                 << g_modulePath;
             SetLastError(0xdeadbeef);
@@ -44,9 +47,6 @@ void ForEachModule(Check check) {
             ASSERT_NE(g_module, nullptr) << g_modulePath << ": error " << GetLastError();
         } else {
             g_module = GetModuleHandleA(nullptr);
-            char path[MAX_PATH] = {};
-            GetModuleFileNameA(nullptr, path, MAX_PATH);
-            g_modulePath = path;
         }
         check(module);
         if (module.productExecutable) {
@@ -298,8 +298,14 @@ TEST(Resources, PanelInitialListEntriesAreAddStringRecordsInOrder) {
 
 struct MenuEntry {
     std::string text;
-    UINT id;
+    UINT id; // 0 for a popup
     bool popup;
+
+    bool operator==(const MenuEntry&) const = default;
+    friend void PrintTo(const MenuEntry& entry, std::ostream* out) {
+        *out << entry.text << ' '
+             << (entry.popup ? std::string("(popup)") : std::to_string(entry.id));
+    }
 };
 
 std::vector<MenuEntry> Entries(HMENU menu) {
@@ -324,31 +330,18 @@ TEST(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
     ForEachModule([&](const ModuleCase&) {
         HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
         ASSERT_NE(menu, nullptr);
-        std::vector<MenuEntry> top = Entries(menu);
-        ASSERT_EQ(top.size(), 1u);
-        EXPECT_EQ(top[0].text, "POPUP");
-        EXPECT_TRUE(top[0].popup);
-
+        EXPECT_EQ(Entries(menu), (std::vector<MenuEntry>{{"POPUP", 0, true}}));
         HMENU popup = GetSubMenu(menu, 0);
-        std::vector<MenuEntry> entries = Entries(popup);
-        ASSERT_EQ(entries.size(), 3u);
-        EXPECT_EQ(entries[0].text, "&Restore");
-        EXPECT_EQ(entries[0].id, 0x8003u);
-        EXPECT_EQ(entries[1].text, "CPU");
-        EXPECT_TRUE(entries[1].popup);
-        EXPECT_EQ(entries[2].text, "E&xit");
-        EXPECT_EQ(entries[2].id, 0x8004u);
-
-        std::vector<MenuEntry> cpu = Entries(GetSubMenu(popup, 1));
-        ASSERT_EQ(cpu.size(), 3u);
-        EXPECT_EQ(cpu[0].text, "High");
-        EXPECT_EQ(cpu[0].id, 139u);
-        EXPECT_EQ(cpu[1].text, "Medium");
-        EXPECT_EQ(cpu[1].id, 138u);
-        EXPECT_EQ(cpu[2].text, "Low");
-        EXPECT_EQ(cpu[2].id, 137u);
+        EXPECT_EQ(Entries(popup),
+                  (std::vector<MenuEntry>{{"&Restore", panel::kRestoreCommand, false},
+                                          {"CPU", 0, true},
+                                          {"E&xit", panel::kExitCommand, false}}));
+        EXPECT_EQ(Entries(GetSubMenu(popup, 1)),
+                  (std::vector<MenuEntry>{{"High", panel::kCpuHigh, false},
+                                          {"Medium", panel::kCpuMedium, false},
+                                          {"Low", panel::kCpuLow, false}}));
         // The menu's position 0 is what a double click on the tray icon sends.
-        EXPECT_EQ(GetMenuItemID(popup, 0), 0x8003u);
+        EXPECT_EQ(GetMenuItemID(popup, 0), panel::kRestoreCommand);
         DestroyMenu(menu);
     });
 }

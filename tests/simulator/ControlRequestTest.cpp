@@ -28,18 +28,12 @@ const Shape kControlShapes[] = {
     {"SetSecondBufferSize", KSIM_SET_SECOND_BUFFER_SIZE, 16, 0},
 };
 
-class ControlRequests : public SimulatorTest {
+class ControlRequests : public ControlDeviceTest {
 protected:
-    void SetUp() override {
-        SimulatorTest::SetUp();
-        device_ = OpenControlDevice();
-        ASSERT_TRUE(device_.IsValid()) << "control device: error " << GetLastError();
-    }
-
     // An input that is valid for the code: the current record, or the plugged unit's id.
     std::vector<std::uint8_t> ValidInput(const Shape& shape, DWORD size) {
         std::vector<std::uint8_t> input(size + 1, 0);
-        sim::SimulatorState state = client_.State();
+        sim::SimulatorState state = sim_.State();
         if (shape.code == KSIM_GET_UNIT_INFO && !state.units.empty()) {
             std::memcpy(input.data(), &state.units[0].id, 4);
         } else if (shape.code == KSIM_SET_SAMPLE_RATE) {
@@ -52,8 +46,6 @@ protected:
         }
         return input;
     }
-
-    FileHandle device_;
 };
 
 TEST_F(ControlRequests, EachCodeAcceptsExactlyItsSizes) {
@@ -63,27 +55,14 @@ TEST_F(ControlRequests, EachCodeAcceptsExactlyItsSizes) {
 
         std::vector<std::uint8_t> input = ValidInput(shape, shape.in);
         IoResult right =
-            Control(device_.Get(), shape.code, input.data(), shape.in, output.data(), shape.out);
+            Control(device_.get(), shape.code, input.data(), shape.in, output.data(), shape.out);
         EXPECT_TRUE(right.ok) << "error " << right.error;
         EXPECT_EQ(right.bytes, shape.out);
 
-        struct Variant {
-            const char* what;
-            DWORD in;
-            DWORD out;
-        };
-        std::vector<Variant> wrong = {{"in+1", shape.in + 1, shape.out},
-                                      {"out+1", shape.in, shape.out + 1}};
-        if (shape.in > 0) {
-            wrong.push_back({"in-1", shape.in - 1, shape.out});
-        }
-        if (shape.out > 0) {
-            wrong.push_back({"out-1", shape.in, shape.out - 1});
-        }
-        for (const Variant& variant : wrong) {
+        for (const WrongSize& variant : WrongSizes(shape.in, shape.out)) {
             SCOPED_TRACE(variant.what);
             input = ValidInput(shape, variant.in);
-            IoResult result = Control(device_.Get(), shape.code, input.data(), variant.in,
+            IoResult result = Control(device_.get(), shape.code, input.data(), variant.in,
                                       output.data(), variant.out);
             EXPECT_FALSE(result.ok);
             EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -93,15 +72,15 @@ TEST_F(ControlRequests, EachCodeAcceptsExactlyItsSizes) {
 
 TEST_F(ControlRequests, WrongSizedSetsChangeNothing) {
     std::uint32_t record[5] = {KSIM_RATE_WORD0, 96000, 0, 0, 0};
-    IoResult result = Control(device_.Get(), KSIM_SET_SAMPLE_RATE, record, 9, nullptr, 0);
+    IoResult result = Control(device_.get(), KSIM_SET_SAMPLE_RATE, record, 9, nullptr, 0);
     EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     std::uint32_t buffer[5] = {1500, 0, 0, 0, 0};
-    result = Control(device_.Get(), KSIM_SET_BUFFER_SIZE, buffer, 15, nullptr, 0);
+    result = Control(device_.get(), KSIM_SET_BUFFER_SIZE, buffer, 15, nullptr, 0);
     EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    result = Control(device_.Get(), KSIM_APPLY_STAGE_ONE, nullptr, 0, buffer, 4);
+    result = Control(device_.get(), KSIM_APPLY_STAGE_ONE, nullptr, 0, buffer, 4);
     EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
-    sim::SimulatorState state = client_.State();
+    sim::SimulatorState state = sim_.State();
     EXPECT_EQ(state.rate, KSIM_DEFAULT_RATE);
     EXPECT_EQ(state.bufferMicroseconds, KSIM_DEFAULT_BUFFER_US);
     EXPECT_EQ(state.applyStageOneCount, 0u);
@@ -120,7 +99,7 @@ TEST_F(ControlRequests, UnknownCodesAreInvalidDeviceRequests) {
     std::uint8_t buffer[16] = {};
     for (std::uint32_t code : unknown) {
         SCOPED_TRACE(sim::RequestName(code));
-        IoResult result = Control(device_.Get(), code, nullptr, 0, buffer, sizeof(buffer));
+        IoResult result = Control(device_.get(), code, nullptr, 0, buffer, sizeof(buffer));
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_FUNCTION));
     }
@@ -128,25 +107,24 @@ TEST_F(ControlRequests, UnknownCodesAreInvalidDeviceRequests) {
 
 TEST_F(ControlRequests, GetRequestsAnswerTheDefaults) {
     std::uint32_t rate[2] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_SAMPLE_RATE, rate).ok);
     EXPECT_EQ(rate[0], KSIM_RATE_WORD0);
     EXPECT_EQ(rate[1], 48000u);
 
     std::uint32_t buffer[4] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_BUFFER_SIZE, nullptr, 0, buffer, 16).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_BUFFER_SIZE, buffer).ok);
     EXPECT_EQ(buffer[0], 2500u);
     EXPECT_EQ(buffer[1], KSIM_BUFFER_WORD1);
     EXPECT_EQ(buffer[3], KSIM_BUFFER_WORD3);
 
     std::uint32_t cpu[4] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_CPU_LEVEL, nullptr, 0, cpu, 16).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_CPU_LEVEL, cpu).ok);
     EXPECT_EQ(cpu[0], KSIM_CPU_WORD0);
     EXPECT_EQ(cpu[2], KSIM_CPU_WORD2);
     EXPECT_EQ(cpu[3], 2000u);
 
-    std::uint32_t list[65];
-    std::memset(list, 0xCC, sizeof(list));
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, 260).ok);
+    const std::vector<std::uint32_t> list = UnitListWords(device_.get());
+    ASSERT_EQ(list.size(), 65u);
     ASSERT_EQ(list[0], 1u);
     EXPECT_GE(list[1], KSIM_FIRST_UNIT_ID) << "identifiers must not be list positions";
     for (int i = 2; i < 65; ++i) {
@@ -155,7 +133,7 @@ TEST_F(ControlRequests, GetRequestsAnswerTheDefaults) {
 
     std::uint8_t info[424];
     std::memset(info, 0xCC, sizeof(info));
-    IoResult result = Control(device_.Get(), KSIM_GET_UNIT_INFO, &list[1], 4, info, 424);
+    IoResult result = Control(device_.get(), KSIM_GET_UNIT_INFO, &list[1], 4, info, 424);
     ASSERT_TRUE(result.ok) << "error " << result.error;
     EXPECT_EQ(result.bytes, 424u);
     std::uint32_t words[3];
@@ -169,34 +147,34 @@ TEST_F(ControlRequests, GetRequestsAnswerTheDefaults) {
 
 TEST_F(ControlRequests, SetRequestsStoreWhatGetRequestsReturn) {
     std::uint32_t rate[2] = {0x12345678, 88200};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_SET_SAMPLE_RATE, rate, 8, nullptr, 0).ok);
+    ASSERT_TRUE(Control(device_.get(), KSIM_SET_SAMPLE_RATE, rate, 8, nullptr, 0).ok);
     std::uint32_t readRate[2] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, readRate, 8).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_SAMPLE_RATE, readRate).ok);
     EXPECT_EQ(readRate[0], 0x12345678u);
     EXPECT_EQ(readRate[1], 88200u);
 
     std::uint32_t buffer[4] = {6000, 7, 8, 9};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_SET_BUFFER_SIZE, buffer, 16, nullptr, 0).ok);
+    ASSERT_TRUE(Control(device_.get(), KSIM_SET_BUFFER_SIZE, buffer, 16, nullptr, 0).ok);
     std::uint32_t second[4] = {6000, 0, 0, 0};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_SET_SECOND_BUFFER_SIZE, second, 16, nullptr, 0).ok);
+    ASSERT_TRUE(Control(device_.get(), KSIM_SET_SECOND_BUFFER_SIZE, second, 16, nullptr, 0).ok);
     std::uint32_t readBuffer[4] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_BUFFER_SIZE, nullptr, 0, readBuffer, 16).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_BUFFER_SIZE, readBuffer).ok);
     EXPECT_EQ(readBuffer[0], 6000u);
     EXPECT_EQ(readBuffer[3], 9u);
 
     std::uint32_t cpu[4] = {0, 0, 0, 4000};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_SET_CPU_LEVEL, cpu, 16, nullptr, 0).ok);
+    ASSERT_TRUE(Control(device_.get(), KSIM_SET_CPU_LEVEL, cpu, 16, nullptr, 0).ok);
     std::uint32_t readCpu[4] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_CPU_LEVEL, nullptr, 0, readCpu, 16).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_CPU_LEVEL, readCpu).ok);
     EXPECT_EQ(readCpu[3], 4000u);
     EXPECT_EQ(readCpu[0], 0u) << "a set stores the whole record it receives";
 
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(Control(device_.Get(), KSIM_APPLY_STAGE_ONE, nullptr, 0, nullptr, 0).ok);
+        ASSERT_TRUE(Control(device_.get(), KSIM_APPLY_STAGE_ONE, nullptr, 0, nullptr, 0).ok);
     }
-    ASSERT_TRUE(Control(device_.Get(), KSIM_APPLY_STAGE_TWO, nullptr, 0, nullptr, 0).ok);
+    ASSERT_TRUE(Control(device_.get(), KSIM_APPLY_STAGE_TWO, nullptr, 0, nullptr, 0).ok);
 
-    sim::SimulatorState state = client_.State();
+    sim::SimulatorState state = sim_.State();
     EXPECT_EQ(state.secondBufferRecord[0], 6000u);
     EXPECT_EQ(state.secondBufferRecord[1], 0u);
     EXPECT_EQ(state.applyStageOneCount, 3u);
@@ -204,24 +182,24 @@ TEST_F(ControlRequests, SetRequestsStoreWhatGetRequestsReturn) {
 }
 
 TEST_F(ControlRequests, HardwareChangesShowInGetRequests) {
-    ASSERT_TRUE(client_.SetRate(44100));
-    ASSERT_TRUE(client_.SetBuffer(12000));
-    ASSERT_TRUE(client_.SetCpu(1000));
+    ASSERT_TRUE(sim_.SetRate(44100));
+    ASSERT_TRUE(sim_.SetBuffer(12000));
+    ASSERT_TRUE(sim_.SetCpu(1000));
 
     std::uint32_t rate[2] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_SAMPLE_RATE, rate).ok);
     EXPECT_EQ(rate[0], KSIM_RATE_WORD0);
     EXPECT_EQ(rate[1], 44100u);
     std::uint32_t buffer[4] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_BUFFER_SIZE, nullptr, 0, buffer, 16).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_BUFFER_SIZE, buffer).ok);
     EXPECT_EQ(buffer[0], 12000u);
     EXPECT_EQ(buffer[1], KSIM_BUFFER_WORD1);
     std::uint32_t cpu[4] = {};
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_CPU_LEVEL, nullptr, 0, cpu, 16).ok);
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_CPU_LEVEL, cpu).ok);
     EXPECT_EQ(cpu[3], 1000u);
 
-    ASSERT_TRUE(client_.Reset());
-    ASSERT_TRUE(Control(device_.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).ok);
+    ASSERT_TRUE(sim_.Reset());
+    ASSERT_TRUE(Get(device_.get(), KSIM_GET_SAMPLE_RATE, rate).ok);
     EXPECT_EQ(rate[1], 48000u) << "reset restores the default rate";
 }
 

@@ -8,63 +8,47 @@
 #include <cctype>
 #include <chrono>
 #include <cstddef>
-#include <cstring>
+#include <cstdio>
 #include <future>
 
 namespace simtest {
 namespace {
 
-const GUID kUnitInterface = {
-    0x995949F0, 0x6D7F, 0x4C14, {0x9F, 0x0A, 0x2F, 0x26, 0xE3, 0x25, 0x5C, 0x2B}};
-
+// The identifiers of the driver's unit list; {0xFFFFFFFF} when it cannot be read.
 std::vector<std::uint32_t> DriverUnitList() {
-    FileHandle device = OpenControlDevice();
-    std::uint32_t list[65] = {};
-    if (!device.IsValid() ||
-        !Control(device.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, sizeof(list)).ok ||
-        list[0] > 64) {
+    const std::vector<std::uint32_t> words = UnitListWords(OpenControlDevice().get());
+    if (words.empty() || words[0] > 64) {
         return {0xFFFFFFFF};
     }
-    return std::vector<std::uint32_t>(list + 1, list + 1 + list[0]);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+    return std::vector<std::uint32_t>(words.begin() + 1, words.begin() + 1 + words[0]);
 }
 
 // "#<id>#" as it stands in a unit's interface path (the instance id is the identifier).
 std::string IdMark(std::uint32_t id) {
-    std::string mark(1, '#');
-    mark += std::to_string(id);
-    mark += '#';
-    return mark;
+    return std::string("#").append(std::to_string(id)).append("#");
 }
 
-// Polls `condition` for up to five seconds: Wine enumerates a change a little after it.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-    for (int i = 0; i < 100; ++i) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return condition();
+// The unit interface's class as it stands in a device path, in lower case.
+std::string ClassText() {
+    const GUID& g = sim::kUnitInterface;
+    char text[40];
+    std::snprintf(text, sizeof(text), "{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                  static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
 }
 
-class HotPlug : public SimulatorTest {};
+using HotPlug = test::SimulatorTest;
 
 TEST_F(HotPlug, UnitListAndInterfacesFollowPlugAndUnplug) {
-    ASSERT_TRUE(client_.UnplugAll());
+    ASSERT_TRUE(sim_.UnplugAll());
     EXPECT_TRUE(DriverUnitList().empty());
     EXPECT_TRUE(UnitInterfacePaths().empty());
 
     std::vector<std::uint32_t> plugged;
     for (int count : {1, 2, 3}) {
         SCOPED_TRACE("plugging unit " + std::to_string(count));
-        std::vector<std::uint32_t> ids = client_.Plug(1);
+        std::vector<std::uint32_t> ids = sim_.Plug(1);
         ASSERT_EQ(ids.size(), 1u);
         plugged.push_back(ids[0]);
         EXPECT_EQ(DriverUnitList(), plugged);
@@ -81,20 +65,20 @@ TEST_F(HotPlug, UnitListAndInterfacesFollowPlugAndUnplug) {
     }
 
     // Unplugging the middle unit keeps the others in their order.
-    ASSERT_TRUE(client_.Unplug(plugged[1]));
+    ASSERT_TRUE(sim_.Unplug(plugged[1]));
     EXPECT_EQ(DriverUnitList(), (std::vector<std::uint32_t>{plugged[0], plugged[2]}));
     EXPECT_EQ(UnitInterfacePaths().size(), 2u);
 
-    ASSERT_TRUE(client_.UnplugAll());
+    ASSERT_TRUE(sim_.UnplugAll());
     EXPECT_TRUE(DriverUnitList().empty());
     EXPECT_TRUE(UnitInterfacePaths().empty());
 }
 
 TEST_F(HotPlug, IdentifiersAreNotPositionsAndFollowTheInterfaceOrder) {
-    std::vector<std::uint32_t> first = client_.Plug(2);
+    std::vector<std::uint32_t> first = sim_.Plug(2);
     ASSERT_EQ(first.size(), 2u);
-    ASSERT_TRUE(client_.Unplug(first[0]));
-    std::vector<std::uint32_t> second = client_.Plug(1);
+    ASSERT_TRUE(sim_.Unplug(first[0]));
+    std::vector<std::uint32_t> second = sim_.Plug(1);
     ASSERT_EQ(second.size(), 1u);
 
     // Whatever the plug order, the list runs in identifier order, which is the order in which
@@ -103,10 +87,11 @@ TEST_F(HotPlug, IdentifiersAreNotPositionsAndFollowTheInterfaceOrder) {
     ASSERT_EQ(list.size(), 3u);
     EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
     std::vector<std::string> paths;
-    ASSERT_TRUE(WaitUntil([&] { return (paths = UnitInterfacePaths()).size() == 3; }));
+    // Wine enumerates a change a little after it.
+    ASSERT_TRUE(test::WaitUntil([&] { return (paths = UnitInterfacePaths()).size() == 3; }, 5000));
     for (std::size_t i = 0; i < list.size(); ++i) {
         EXPECT_NE(list[i], i) << "identifier " << i;
-        EXPECT_NE(Lower(paths[i]).find(IdMark(list[i])), std::string::npos)
+        EXPECT_NE(paths[i].find(IdMark(list[i])), std::string::npos)
             << "interface " << i << ": " << paths[i];
     }
 }
@@ -116,13 +101,13 @@ TEST_F(HotPlug, AUnitPluggedAgainComesBackUnderAFreeIdentifier) {
     // however often a unit comes and goes, and with them PnP's record of the devices it has seen.
     std::vector<std::uint32_t> seen;
     for (int cycle = 0; cycle < 20; ++cycle) {
-        std::vector<std::uint32_t> plugged = client_.Plug(1);
+        std::vector<std::uint32_t> plugged = sim_.Plug(1);
         ASSERT_EQ(plugged.size(), 1u);
         if (std::find(seen.begin(), seen.end(), plugged[0]) == seen.end()) {
             seen.push_back(plugged[0]);
         }
-        ASSERT_TRUE(client_.Unplug(plugged[0]));
-        ASSERT_TRUE(WaitUntil([] { return UnitInterfacePaths().size() == 1; }));
+        ASSERT_TRUE(sim_.Unplug(plugged[0]));
+        ASSERT_TRUE(test::WaitUntil([] { return UnitInterfacePaths().size() == 1; }, 5000));
     }
     EXPECT_LE(seen.size(), 3u) << seen.size() << " identifiers in 20 cycles";
 }
@@ -130,7 +115,9 @@ TEST_F(HotPlug, AUnitPluggedAgainComesBackUnderAFreeIdentifier) {
 // The unit list holds 64 identifiers, so the simulator never plugs more. (Plugging all 64 takes
 // Wine seconds per unit to enumerate, so the limit is met with one unit already plugged.)
 TEST_F(HotPlug, PlugBeyondSixtyFourUnitsIsRefused) {
-    ASSERT_EQ(client_.State().units.size(), 1u);
+    ASSERT_EQ(sim_.UnitIds().size(), 1u);
+    const Handle device = OpenSimulatorDevice();
+    ASSERT_TRUE(device);
     struct Row {
         std::uint32_t count;
         bool accepted;
@@ -138,30 +125,21 @@ TEST_F(HotPlug, PlugBeyondSixtyFourUnitsIsRefused) {
     const Row rows[] = {{64, false}, {65, false}, {0xFFFFFFFF, false}, {0, true}};
     for (const Row& row : rows) {
         SCOPED_TRACE("plug " + std::to_string(row.count));
-        std::uint32_t count = row.count;
         KsimIdList ids = {};
         ids.count = 0xdeadbeef;
-        DWORD bytes = 0;
-        SetLastError(0xdeadbeef);
-        HANDLE sim =
-            CreateFileA(KSIM_SIM_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        FileHandle device(sim);
-        ASSERT_TRUE(device.IsValid());
-        BOOL ok = DeviceIoControl(device.Get(), KSIM_IOCTL_PLUG, &count, 4, &ids, sizeof(ids),
-                                  &bytes, nullptr);
-        EXPECT_EQ(ok != FALSE, row.accepted) << "error " << GetLastError();
+        IoResult result = Control(device.get(), KSIM_IOCTL_PLUG, &row.count, 4, &ids, sizeof(ids));
+        EXPECT_EQ(result.ok != FALSE, row.accepted) << "error " << result.error;
         if (row.accepted) {
             EXPECT_EQ(ids.count, 0u);
         } else {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
+            EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
         }
-        EXPECT_EQ(client_.State().units.size(), 1u);
+        EXPECT_EQ(sim_.UnitIds().size(), 1u);
     }
 }
 
 // A hidden top-level window registered for the unit interface class, recording what
-// WM_DEVICECHANGE brings.
+// WM_DEVICECHANGE brings. One at a time.
 class NotificationWindow {
 public:
     struct Event {
@@ -171,6 +149,7 @@ public:
     };
 
     NotificationWindow() {
+        current_ = this;
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = WindowProc;
         windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -178,14 +157,14 @@ public:
         RegisterClassA(&windowClass);
         window_ =
             CreateWindowExA(0, kClassName, "KESTREL notification test", WS_OVERLAPPEDWINDOW, 0, 0,
-                            100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+                            100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         if (!window_) {
             return;
         }
         DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
         filter.dbcc_size = sizeof(filter);
         filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = kUnitInterface;
+        filter.dbcc_classguid = sim::kUnitInterface;
         notify_ = RegisterDeviceNotificationA(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     ~NotificationWindow() {
@@ -196,6 +175,7 @@ public:
             DestroyWindow(window_);
         }
         UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+        current_ = nullptr;
     }
     NotificationWindow(const NotificationWindow&) = delete;
     NotificationWindow& operator=(const NotificationWindow&) = delete;
@@ -228,7 +208,7 @@ public:
 
     // Pumps messages until an event of `type` naming `mark` arrives, or `timeoutMs` passes.
     bool WaitFor(WPARAM type, const std::string& mark, DWORD timeoutMs = 5000) {
-        return PumpUntil([&] { return Find(type, mark) != nullptr; }, timeoutMs);
+        return test::WaitUntil([&] { return Find(type, mark) != nullptr; }, timeoutMs);
     }
 
     // Runs `change` (a plug or an unplug, which waits until the interfaces follow it) on
@@ -239,31 +219,10 @@ public:
     template <typename Change>
     auto WhileTakingMessages(Change change) -> decltype(change()) {
         auto result = std::async(std::launch::async, change);
-        PumpUntil(
+        test::WaitUntil(
             [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
             60000);
         return result.get();
-    }
-
-    template <typename Condition>
-    bool PumpUntil(Condition done, DWORD timeoutMs) {
-        ULONGLONG deadline = GetTickCount64() + timeoutMs;
-        for (;;) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            if (done()) {
-                return true;
-            }
-            ULONGLONG now = GetTickCount64();
-            if (now >= deadline) {
-                return false;
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, deadline - now),
-                                      QS_ALLINPUT);
-        }
     }
 
     const Event* Find(WPARAM type, const std::string& mark) const {
@@ -278,16 +237,11 @@ public:
 private:
     static constexpr const char* kClassName = "KestrelSimNotificationTest";
 
+    static inline NotificationWindow* current_ = nullptr;
+
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-            SetWindowLongPtrA(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self =
-            reinterpret_cast<NotificationWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (message == WM_DEVICECHANGE && self && lParam) {
-            self->Record(wParam, reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
+        if (message == WM_DEVICECHANGE && current_ && lParam) {
+            current_->Record(wParam, reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
             return TRUE;
         }
         return DefWindowProcA(window, message, wParam, lParam);
@@ -322,35 +276,34 @@ private:
 TEST_F(HotPlug, RegisteredWindowReceivesArrivalAndRemoval) {
     NotificationWindow window;
     ASSERT_TRUE(window.IsReady()) << "error " << GetLastError();
-    ASSERT_TRUE(window.Listen(client_));
+    ASSERT_TRUE(window.Listen(sim_));
 
-    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return client_.Plug(1); });
+    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return sim_.Plug(1); });
     ASSERT_EQ(ids.size(), 1u);
-    std::string mark = Lower(IdMark(ids[0]));
+    const std::string mark = IdMark(ids[0]);
     ASSERT_TRUE(window.WaitFor(DBT_DEVICEARRIVAL, mark)) << "no arrival for unit " << ids[0];
     const NotificationWindow::Event* arrival = window.Find(DBT_DEVICEARRIVAL, mark);
-    EXPECT_TRUE(IsEqualGUID(arrival->classGuid, kUnitInterface));
-    EXPECT_NE(arrival->name.find("{995949f0-6d7f-4c14-9f0a-2f26e3255c2b}"), std::string::npos)
-        << arrival->name;
+    EXPECT_TRUE(IsEqualGUID(arrival->classGuid, sim::kUnitInterface));
+    EXPECT_NE(arrival->name.find(ClassText()), std::string::npos) << arrival->name;
     EXPECT_EQ(window.Find(DBT_DEVICEREMOVECOMPLETE, mark), nullptr);
 
-    ASSERT_TRUE(window.WhileTakingMessages([&] { return client_.Unplug(ids[0]); }));
+    ASSERT_TRUE(window.WhileTakingMessages([&] { return sim_.Unplug(ids[0]); }));
     ASSERT_TRUE(window.WaitFor(DBT_DEVICEREMOVECOMPLETE, mark)) << "no removal for " << ids[0];
     EXPECT_TRUE(
-        IsEqualGUID(window.Find(DBT_DEVICEREMOVECOMPLETE, mark)->classGuid, kUnitInterface));
+        IsEqualGUID(window.Find(DBT_DEVICEREMOVECOMPLETE, mark)->classGuid, sim::kUnitInterface));
 }
 
 TEST_F(HotPlug, TwoUnitsPluggedTogetherArriveSeparately) {
     NotificationWindow window;
     ASSERT_TRUE(window.IsReady()) << "error " << GetLastError();
-    ASSERT_TRUE(window.Listen(client_));
+    ASSERT_TRUE(window.Listen(sim_));
 
-    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return client_.Plug(2); });
+    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return sim_.Plug(2); });
     ASSERT_EQ(ids.size(), 2u);
     for (std::uint32_t id : ids) {
         EXPECT_TRUE(window.WaitFor(DBT_DEVICEARRIVAL, IdMark(id))) << "unit " << id;
     }
-    ASSERT_TRUE(window.WhileTakingMessages([&] { return client_.UnplugAll(); }));
+    ASSERT_TRUE(window.WhileTakingMessages([&] { return sim_.UnplugAll(); }));
     for (std::uint32_t id : ids) {
         EXPECT_TRUE(window.WaitFor(DBT_DEVICEREMOVECOMPLETE, IdMark(id))) << "unit " << id;
     }
@@ -359,11 +312,11 @@ TEST_F(HotPlug, TwoUnitsPluggedTogetherArriveSeparately) {
 TEST_F(HotPlug, ResetWithOneUnitPluggedSendsNoNotification) {
     NotificationWindow window;
     ASSERT_TRUE(window.IsReady()) << "error " << GetLastError();
-    ASSERT_TRUE(window.Listen(client_));
-    ASSERT_TRUE(client_.SetRate(96000));
-    ASSERT_TRUE(window.WhileTakingMessages([&] { return client_.Reset(); }));
+    ASSERT_TRUE(window.Listen(sim_));
+    ASSERT_TRUE(sim_.SetRate(96000));
+    ASSERT_TRUE(window.WhileTakingMessages([&] { return sim_.Reset(); }));
     // A plug afterwards gives a known event to wait for; nothing may come before it.
-    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return client_.Plug(1); });
+    std::vector<std::uint32_t> ids = window.WhileTakingMessages([&] { return sim_.Plug(1); });
     ASSERT_EQ(ids.size(), 1u);
     ASSERT_TRUE(window.WaitFor(DBT_DEVICEARRIVAL, IdMark(ids[0])));
     ASSERT_EQ(window.Events().size(), 1u) << "first event: " << window.Events()[0].name;

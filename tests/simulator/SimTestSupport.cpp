@@ -1,77 +1,62 @@
 #include "SimTestSupport.h"
-#include "StartProcess.h"
 
 #include <setupapi.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace simtest {
 namespace {
 
-const GUID kUnitInterface = {
-    0x995949F0, 0x6D7F, 0x4C14, {0x9F, 0x0A, 0x2F, 0x26, 0xE3, 0x25, 0x5C, 0x2B}};
-
-FileHandle InheritableFile(const char* path, DWORD access, DWORD disposition) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    return FileHandle(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  disposition, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-}
-
-std::string ReadWhole(const char* path) {
-    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    std::string text;
-    char chunk[4096];
-    DWORD got = 0;
-    while (file.IsValid() && ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr) && got) {
-        text.append(chunk, got);
-    }
-    return text;
-}
-
-std::string TempPath(const char* prefix) {
-    char dir[MAX_PATH] = {};
-    char path[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, prefix, 0, path);
-    return path;
+Handle Open(const char* path, DWORD flags) {
+    HANDLE handle =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, flags, nullptr);
+    return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
 } // namespace
 
-FileHandle OpenControlDevice() {
-    return FileHandle(CreateFileA(KSIM_CONTROL_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
+Handle OpenControlDevice() {
+    return Open(KSIM_CONTROL_DEVICE_PATH, 0);
+}
+
+Handle OpenSimulatorDevice() {
+    return Open(KSIM_SIM_DEVICE_PATH, 0);
 }
 
 std::vector<std::string> UnitInterfacePaths() {
     std::vector<std::string> paths;
-    HDEVINFO set = SetupDiGetClassDevsA(&kUnitInterface, nullptr, nullptr,
+    HDEVINFO set = SetupDiGetClassDevsA(&sim::kUnitInterface, nullptr, nullptr,
                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) {
         return paths;
     }
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof(data);
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kUnitInterface, i, &data); ++i) {
-        DWORD size = 0;
-        SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &size, nullptr);
-        std::vector<std::uint8_t> storage(size);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
-        detail->cbSize = sizeof(*detail);
-        if (size && SetupDiGetDeviceInterfaceDetailA(set, &data, detail, size, nullptr, nullptr)) {
-            paths.emplace_back(detail->DevicePath);
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &sim::kUnitInterface, i, &data);
+         ++i) {
+        struct {
+            SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+            char rest[MAX_PATH];
+        } storage = {};
+        storage.detail.cbSize = sizeof(storage.detail);
+        if (SetupDiGetDeviceInterfaceDetailA(set, &data, &storage.detail, sizeof(storage), nullptr,
+                                             nullptr)) {
+            paths.emplace_back(storage.detail.DevicePath);
         }
     }
     SetupDiDestroyDeviceInfoList(set);
     return paths;
 }
 
-FileHandle OpenUnit(const std::string& path) {
-    return FileHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr));
+Handle OpenUnit(const std::string& path) {
+    return Open(path.c_str(), FILE_FLAG_OVERLAPPED);
+}
+
+Handle OpenOnlyUnit() {
+    const std::vector<std::string> paths = UnitInterfacePaths();
+    return paths.size() == 1 ? OpenUnit(paths[0]) : nullptr;
 }
 
 IoResult Control(HANDLE device, std::uint32_t code, const void* in, DWORD inSize, void* out,
@@ -87,9 +72,9 @@ IoResult Control(HANDLE device, std::uint32_t code, const void* in, DWORD inSize
 IoResult UnitRequest(HANDLE unit, std::uint32_t code, const void* in, DWORD inSize, void* out,
                      DWORD outSize) {
     IoResult result;
-    KernelHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    Handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.Get();
+    overlapped.hEvent = event.get();
     SetLastError(0xdeadbeef);
     result.ok = DeviceIoControl(unit, code, inSize ? const_cast<void*>(in) : nullptr, inSize,
                                 outSize ? out : nullptr, outSize, &result.bytes, &overlapped);
@@ -98,6 +83,14 @@ IoResult UnitRequest(HANDLE unit, std::uint32_t code, const void* in, DWORD inSi
     }
     result.error = result.ok ? 0 : GetLastError();
     return result;
+}
+
+std::vector<std::uint32_t> UnitListWords(HANDLE device) {
+    std::vector<std::uint32_t> words(65, 0xCCCCCCCC);
+    if (!Control(device, KSIM_GET_UNIT_LIST, nullptr, 0, words.data(), KSIM_UNIT_LIST_SIZE).ok) {
+        return {};
+    }
+    return words;
 }
 
 std::vector<std::uint8_t> RequestBlock(const std::vector<std::uint8_t>& frame,
@@ -114,65 +107,33 @@ std::vector<std::uint8_t> SelectorFrame(std::uint8_t plug) {
     return {0x00, 0x08, 0xB8, 0x80, 0x01, 0x10, 0x02, plug, 0x01};
 }
 
-ToolResult RunTool(const std::string& arguments) {
-    ToolResult result;
-    std::string outPath = TempPath("kso");
-    std::string errPath = TempPath("kse");
-    {
-        FileHandle out = InheritableFile(outPath.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
-        FileHandle err = InheritableFile(errPath.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
-        FileHandle in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in.Get();
-        startup.hStdOutput = out.Get();
-        startup.hStdError = err.Get();
-        PROCESS_INFORMATION process = {};
-        std::string line = std::string("\"") + KESTRELSIM_EXE + "\" " + arguments;
-        if (!StartProcess(nullptr, line.data(), TRUE, 0, &startup, &process)) {
-            result.errors = "CreateProcess failed: " + std::to_string(GetLastError());
-            return result;
-        }
-        KernelHandle thread(process.hThread);
-        KernelHandle child(process.hProcess);
-        WaitForSingleObject(child.Get(), INFINITE);
-        GetExitCodeProcess(child.Get(), &result.exitCode);
-    }
-    result.output = ReadWhole(outPath.c_str());
-    result.errors = ReadWhole(errPath.c_str());
-    DeleteFileA(outPath.c_str());
-    DeleteFileA(errPath.c_str());
-    return result;
+IoResult Send(HANDLE unit, const std::vector<std::uint8_t>& block,
+              std::vector<std::uint8_t>& response) {
+    response.assign(KSIM_RESPONSE_BLOCK_SIZE, 0xCC);
+    return UnitRequest(unit, KSIM_SEND_REQUEST, block.data(), KSIM_REQUEST_BLOCK_SIZE,
+                       response.data(), KSIM_RESPONSE_BLOCK_SIZE);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string current;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else if (c != '\r') {
-            current += c;
-        }
-    }
-    if (!current.empty()) {
-        lines.push_back(current);
-    }
-    return lines;
+IoResult Send(HANDLE unit, const std::vector<std::uint8_t>& block) {
+    std::vector<std::uint8_t> response;
+    return Send(unit, block, response);
 }
 
-void SimulatorTest::SetUp() {
-    ASSERT_TRUE(client_.IsConnected())
-        << "the driver simulator is not running (error " << GetLastError() << ")";
-    ASSERT_TRUE(client_.Reset());
+std::vector<WrongSize> WrongSizes(DWORD in, DWORD out) {
+    std::vector<WrongSize> wrong = {{"in+1", in + 1, out}, {"out+1", in, out + 1}};
+    if (in > 0) {
+        wrong.push_back({"in-1", in - 1, out});
+    }
+    if (out > 0) {
+        wrong.push_back({"out-1", in, out - 1});
+    }
+    return wrong;
 }
 
-void SimulatorTest::TearDown() {
-    if (client_.IsConnected()) {
-        EXPECT_TRUE(client_.Reset());
-    }
+std::string Hex(std::uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(code));
+    return text;
 }
 
 } // namespace simtest

@@ -1,79 +1,37 @@
 #pragma once
 
-// Shared pieces of the simulator's tests: a fixture that starts and ends every test with the
-// simulator at its defaults, owners for the handles the tests open, and a runner for the
-// kestrelsim tool.
+// What the simulator's tests share beyond tests/support: they speak to the driver's devices
+// directly, as the panel does, one request at a time, and run the kestrelsim tool.
 
-#include "KestrelSimProtocol.h"
-#include "SimulatorClient.h"
+#include "ChildProcess.h"
+#include "SimulatorTest.h"
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace simtest {
 
-// Closes a handle from CreateFile (INVALID_HANDLE_VALUE when empty).
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    ~FileHandle() { Reset(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    FileHandle(FileHandle&& other) noexcept : handle_(other.Release()) {}
-    FileHandle& operator=(FileHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.Release();
-        }
-        return *this;
-    }
-
-    HANDLE Get() const { return handle_; }
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return handle;
-    }
-    void Reset() {
-        if (IsValid()) {
-            CloseHandle(handle_);
-        }
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
-
-// Closes an event or other NULL-when-empty handle.
-class KernelHandle {
-public:
-    explicit KernelHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~KernelHandle() {
-        if (handle_) {
-            CloseHandle(handle_);
-        }
-    }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+// Owns a device or event handle. Empty (null) when the open failed: CreateFile's
+// INVALID_HANDLE_VALUE is never stored, and the open's last error survives.
+using Handle = std::unique_ptr<void, HandleCloser>;
 
 // The driver's control device, opened as the panel opens it (synchronous).
-FileHandle OpenControlDevice();
+Handle OpenControlDevice();
+// The simulator's own control device.
+Handle OpenSimulatorDevice();
 // The device paths of the present unit interfaces, in enumeration order.
 std::vector<std::string> UnitInterfacePaths();
 // A unit interface opened for overlapped requests, as the panel opens it.
-FileHandle OpenUnit(const std::string& path);
+Handle OpenUnit(const std::string& path);
+// The interface of the one unit the defaults have; empty unless exactly one enumerates.
+Handle OpenOnlyUnit();
 
 struct IoResult {
     BOOL ok = FALSE;
@@ -87,28 +45,50 @@ IoResult Control(HANDLE device, std::uint32_t code, const void* in, DWORD inSize
 IoResult UnitRequest(HANDLE unit, std::uint32_t code, const void* in, DWORD inSize, void* out,
                      DWORD outSize);
 
+// A get request that fills `record` with its whole size.
+template <typename Record>
+IoResult Get(HANDLE device, std::uint32_t code, Record& record) {
+    return Control(device, code, nullptr, 0, &record, sizeof(record));
+}
+// The unit-list request's 65 words (0xCC where nothing was written); empty when it fails.
+std::vector<std::uint32_t> UnitListWords(HANDLE device);
+
 // The 520-byte request block around an AV/C frame.
 std::vector<std::uint8_t> RequestBlock(const std::vector<std::uint8_t>& frame,
                                        std::uint32_t leading = 2000);
 // The clock selector CONTROL frame that selects `plug`.
 std::vector<std::uint8_t> SelectorFrame(std::uint8_t plug);
+// Sends a request block to a unit; `response` gets the 516-byte answer (0xCC before).
+IoResult Send(HANDLE unit, const std::vector<std::uint8_t>& block,
+              std::vector<std::uint8_t>& response);
+IoResult Send(HANDLE unit, const std::vector<std::uint8_t>& block);
 
-struct ToolResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output; // stdout
-    std::string errors; // stderr
+// The sizes one byte off a request's own, each named: in and out one more, and one less where
+// there is a byte to take.
+struct WrongSize {
+    const char* what;
+    DWORD in;
+    DWORD out;
 };
-// Runs kestrelsim.exe with the given argument line and waits for it.
-ToolResult RunTool(const std::string& arguments);
-std::vector<std::string> Lines(const std::string& text);
+std::vector<WrongSize> WrongSizes(DWORD in, DWORD out);
 
-// Every test starts from and leaves the simulator's defaults.
-class SimulatorTest : public ::testing::Test {
+// A request code as the tool reads and prints it: "0x80882030".
+std::string Hex(std::uint32_t code);
+
+inline test::ProgramOutput RunTool(const std::string& arguments) {
+    return test::RunCaptured(KESTRELSIM_EXE, arguments);
+}
+
+// A case that sends control requests of its own.
+class ControlDeviceTest : public test::SimulatorTest {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(test::SimulatorTest::SetUp());
+        device_ = OpenControlDevice();
+        ASSERT_TRUE(device_) << "control device: error " << GetLastError();
+    }
 
-    sim::SimulatorClient client_;
+    Handle device_;
 };
 
 } // namespace simtest

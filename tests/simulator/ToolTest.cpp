@@ -2,64 +2,61 @@
 // bad arguments fail with a message and a non-zero status.
 #include "SimTestSupport.h"
 
-#include <cstring>
-
 namespace simtest {
 namespace {
 
-class Tool : public SimulatorTest {};
+const std::string kGetRate = Hex(KSIM_GET_SAMPLE_RATE);
+
+using Tool = test::SimulatorTest;
 
 TEST_F(Tool, TwoUnitsPluggedShowInStatusInterfacesAndLog) {
-    ToolResult unplug = RunTool("unplug all");
+    test::ProgramOutput unplug = RunTool("unplug all");
     ASSERT_EQ(unplug.exitCode, 0u) << unplug.errors;
     EXPECT_EQ(unplug.output, "");
-    ToolResult plug = RunTool("plug 2");
+    test::ProgramOutput plug = RunTool("plug 2");
     ASSERT_EQ(plug.exitCode, 0u) << plug.errors;
-    std::vector<std::string> ids = Lines(plug.output);
+    std::vector<std::string> ids = test::Lines(plug.output);
     ASSERT_EQ(ids.size(), 2u) << plug.output;
 
-    ToolResult status = RunTool("status");
+    test::ProgramOutput status = RunTool("status");
     ASSERT_EQ(status.exitCode, 0u) << status.errors;
-    EXPECT_EQ(Lines(status.output), (std::vector<std::string>{
-                                        "units 2",
-                                        "unit " + ids[0] + " plug 1",
-                                        "unit " + ids[1] + " plug 1",
-                                        "rate 48000",
-                                        "buffer 2500",
-                                        "cpu 2000",
-                                    }));
+    EXPECT_EQ(test::Lines(status.output), (std::vector<std::string>{
+                                              "units 2",
+                                              "unit " + ids[0] + " plug 1",
+                                              "unit " + ids[1] + " plug 1",
+                                              "rate 48000",
+                                              "buffer 2500",
+                                              "cpu 2000",
+                                          }));
 
     // A client sees the control device and two interfaces, and the log shows its requests
     // byte for byte.
-    FileHandle control = OpenControlDevice();
-    ASSERT_TRUE(control.IsValid());
+    Handle control = OpenControlDevice();
+    ASSERT_TRUE(control);
     std::vector<std::string> paths = UnitInterfacePaths();
     ASSERT_EQ(paths.size(), 2u);
-    ASSERT_TRUE(client_.ClearLog());
+    ASSERT_TRUE(sim_.ClearLog());
     std::uint32_t list[65] = {};
-    ASSERT_TRUE(Control(control.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, 260).ok);
+    ASSERT_TRUE(Get(control.get(), KSIM_GET_UNIT_LIST, list).ok);
     EXPECT_EQ(list[0], 2u);
     std::uint32_t cpu[4] = {7, 8, 9, 1000};
-    ASSERT_TRUE(Control(control.Get(), KSIM_SET_CPU_LEVEL, cpu, 16, nullptr, 0).ok);
+    ASSERT_TRUE(Control(control.get(), KSIM_SET_CPU_LEVEL, cpu, 16, nullptr, 0).ok);
     std::vector<std::uint8_t> sent[2];
     for (int i = 0; i < 2; ++i) {
-        FileHandle unit = OpenUnit(paths[i]);
-        ASSERT_TRUE(unit.IsValid()) << paths[i];
+        Handle unit = OpenUnit(paths[i]);
+        ASSERT_TRUE(unit) << paths[i];
         sent[i] = RequestBlock(SelectorFrame(static_cast<std::uint8_t>(i)), 2000 + i);
-        std::vector<std::uint8_t> response(516);
-        ASSERT_TRUE(
-            UnitRequest(unit.Get(), KSIM_SEND_REQUEST, sent[i].data(), 520, response.data(), 516)
-                .ok);
+        ASSERT_TRUE(Send(unit.get(), sent[i]).ok);
     }
 
-    ToolResult log = RunTool("log");
+    test::ProgramOutput log = RunTool("log");
     ASSERT_EQ(log.exitCode, 0u) << log.errors;
-    std::vector<std::string> lines = Lines(log.output);
+    std::vector<std::string> lines = test::Lines(log.output);
     ASSERT_EQ(lines.size(), 4u) << log.output;
-    EXPECT_EQ(lines[0], "1 control 0x80882040 in= out=260 status=0");
-    EXPECT_EQ(lines[1], "2 control 0x80882104 in=070000000800000009000000e8030000 out=0 "
-                        "status=0"); // 1000 = 0x03E8
-    std::vector<sim::LogEntry> entries = client_.Log();
+    EXPECT_EQ(lines[0], "1 control " + Hex(KSIM_GET_UNIT_LIST) + " in= out=260 status=0");
+    EXPECT_EQ(lines[1], "2 control " + Hex(KSIM_SET_CPU_LEVEL) +
+                            " in=070000000800000009000000e8030000 out=0 status=0"); // 1000 = 0x03E8
+    std::vector<sim::LogEntry> entries = sim_.Log();
     ASSERT_EQ(entries.size(), 4u);
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE("unit request " + std::to_string(i));
@@ -86,57 +83,57 @@ TEST_F(Tool, CommandsReachTheDriver) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
-        ToolResult result = RunTool(row.command);
+        test::ProgramOutput result = RunTool(row.command);
         EXPECT_EQ(result.exitCode, 0u) << result.errors;
-        EXPECT_TRUE(row.check(client_.State()));
+        EXPECT_TRUE(row.check(sim_.State()));
     }
 
-    FileHandle control = OpenControlDevice();
-    ASSERT_TRUE(control.IsValid());
+    Handle control = OpenControlDevice();
+    ASSERT_TRUE(control);
     std::uint32_t rate[2] = {};
-    ASSERT_EQ(RunTool("fail 0x80882030 0xE0008003 2").exitCode, 0u);
+    ASSERT_EQ(RunTool("fail " + kGetRate + " 0xE0008003 2").exitCode, 0u);
     for (int i = 0; i < 2; ++i) {
-        IoResult failed = Control(control.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8);
+        IoResult failed = Get(control.get(), KSIM_GET_SAMPLE_RATE, rate);
         EXPECT_EQ(failed.error, 0xE0008003u) << "request " << i + 1;
     }
-    EXPECT_TRUE(Control(control.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).ok);
+    EXPECT_TRUE(Get(control.get(), KSIM_GET_SAMPLE_RATE, rate).ok);
 
-    ASSERT_EQ(RunTool("fail 0x80882030 5").exitCode, 0u);
+    ASSERT_EQ(RunTool("fail " + kGetRate + " 5").exitCode, 0u);
     ASSERT_EQ(RunTool("fail clear").exitCode, 0u);
-    EXPECT_TRUE(Control(control.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).ok);
+    EXPECT_TRUE(Get(control.get(), KSIM_GET_SAMPLE_RATE, rate).ok);
 
-    ASSERT_EQ(RunTool("short 0x80882030 4").exitCode, 0u);
-    EXPECT_EQ(Control(control.Get(), KSIM_GET_SAMPLE_RATE, nullptr, 0, rate, 8).bytes, 4u);
+    ASSERT_EQ(RunTool("short " + kGetRate + " 4").exitCode, 0u);
+    EXPECT_EQ(Get(control.get(), KSIM_GET_SAMPLE_RATE, rate).bytes, 4u);
 
-    std::uint32_t id = client_.State().units.at(0).id;
+    std::uint32_t id = sim_.UnitIds().at(0);
     ASSERT_EQ(RunTool("infofail " + std::to_string(id)).exitCode, 0u);
     std::uint8_t info[424];
-    EXPECT_EQ(Control(control.Get(), KSIM_GET_UNIT_INFO, &id, 4, info, 424).error,
+    EXPECT_EQ(Control(control.get(), KSIM_GET_UNIT_INFO, &id, 4, info, 424).error,
               KSIM_INFO_FAIL_ERROR);
 
     ASSERT_EQ(RunTool("unitlist 65 11 22").exitCode, 0u);
     std::uint32_t list[65] = {};
-    ASSERT_TRUE(Control(control.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, 260).ok);
+    ASSERT_TRUE(Get(control.get(), KSIM_GET_UNIT_LIST, list).ok);
     EXPECT_EQ(list[0], 65u);
     EXPECT_EQ(list[1], 11u);
     EXPECT_EQ(list[2], 22u);
     ASSERT_EQ(RunTool("unitlist clear").exitCode, 0u);
-    ASSERT_TRUE(Control(control.Get(), KSIM_GET_UNIT_LIST, nullptr, 0, list, 260).ok);
+    ASSERT_TRUE(Get(control.get(), KSIM_GET_UNIT_LIST, list).ok);
     EXPECT_EQ(list[0], 1u);
 
     ASSERT_EQ(RunTool("control absent").exitCode, 0u);
-    EXPECT_FALSE(OpenControlDevice().IsValid());
+    EXPECT_FALSE(OpenControlDevice());
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     ASSERT_EQ(RunTool("control present").exitCode, 0u);
-    EXPECT_TRUE(OpenControlDevice().IsValid());
+    EXPECT_TRUE(OpenControlDevice());
 
     std::vector<std::string> paths = UnitInterfacePaths();
     ASSERT_EQ(paths.size(), 1u);
     ASSERT_EQ(RunTool("openfail " + std::to_string(id)).exitCode, 0u);
-    EXPECT_FALSE(OpenUnit(paths[0]).IsValid());
+    EXPECT_FALSE(OpenUnit(paths[0]));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     ASSERT_EQ(RunTool("openfail " + std::to_string(id) + " off").exitCode, 0u);
-    FileHandle unit = OpenUnit(paths[0]);
+    Handle unit = OpenUnit(paths[0]);
     std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
     std::vector<std::uint8_t> response(516);
     const struct {
@@ -149,53 +146,50 @@ TEST_F(Tool, CommandsReachTheDriver) {
     for (const auto& row : responses) {
         SCOPED_TRACE(row.command);
         ASSERT_EQ(RunTool(row.command).exitCode, 0u);
-        ASSERT_TRUE(
-            UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516).ok);
+        ASSERT_TRUE(Send(unit.get(), block, response).ok);
         EXPECT_EQ(response[4], row.code);
     }
 
     ASSERT_EQ(RunTool("pend 20").exitCode, 0u);
     OVERLAPPED overlapped = {};
-    KernelHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    overlapped.hEvent = event.Get();
+    Handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    overlapped.hEvent = event.get();
     DWORD bytes = 0;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DeviceIoControl(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
+    EXPECT_FALSE(DeviceIoControl(unit.get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
                                  516, &bytes, &overlapped));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
-    EXPECT_TRUE(GetOverlappedResult(unit.Get(), &overlapped, &bytes, TRUE));
+    EXPECT_TRUE(GetOverlappedResult(unit.get(), &overlapped, &bytes, TRUE));
     ASSERT_EQ(RunTool("pend off").exitCode, 0u);
-    EXPECT_TRUE(
-        UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516).ok);
+    EXPECT_TRUE(Send(unit.get(), block).ok);
 
     // Only this unit's requests, and only the second of them.
-    ASSERT_EQ(RunTool("fail 0x80883004 31 1 from 2 unit " + std::to_string(id)).exitCode, 0u);
+    ASSERT_EQ(RunTool("fail " + Hex(KSIM_SEND_REQUEST) + " 31 1 from 2 unit " + std::to_string(id))
+                  .exitCode,
+              0u);
     for (DWORD expected : {0u, 31u, 0u}) {
-        EXPECT_EQ(
-            UnitRequest(unit.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(), 516)
-                .error,
-            expected);
+        EXPECT_EQ(Send(unit.get(), block).error, expected);
     }
 }
 
 TEST_F(Tool, UnplugOneUnitById) {
-    ToolResult plug = RunTool("plug");
+    test::ProgramOutput plug = RunTool("plug");
     ASSERT_EQ(plug.exitCode, 0u);
-    std::vector<std::string> ids = Lines(plug.output);
+    std::vector<std::string> ids = test::Lines(plug.output);
     ASSERT_EQ(ids.size(), 1u);
     ASSERT_EQ(RunTool("unplug " + ids[0]).exitCode, 0u);
-    sim::SimulatorState state = client_.State();
+    sim::SimulatorState state = sim_.State();
     ASSERT_EQ(state.units.size(), 1u);
     EXPECT_NE(std::to_string(state.units[0].id), ids[0]);
     EXPECT_EQ(UnitInterfacePaths().size(), 1u);
 
-    ToolResult again = RunTool("unplug " + ids[0]);
+    test::ProgramOutput again = RunTool("unplug " + ids[0]);
     EXPECT_EQ(again.exitCode, 1u) << "an unknown unit is refused";
     EXPECT_NE(again.errors, "");
 }
 
 TEST_F(Tool, BadArgumentsFailWithAMessage) {
-    const char* lines[] = {
+    const std::string lines[] = {
         "",
         "bogus",
         "status now",
@@ -209,14 +203,14 @@ TEST_F(Tool, BadArgumentsFailWithAMessage) {
         "set rate",
         "set rate 4x",
         "set rate 0x100000000",
-        "fail 0x80882030",
-        "fail 0x80882030 0",
-        "fail 0x80882030 5 0",
-        "fail 0x80882030 5 1 1",
-        "fail 0x80882030 5 unit",
-        "fail 0x80882030 5 unit 0",
-        "fail 0x80882030 5 from x",
-        "fail 0x80882030 5 1 from 2 101",
+        "fail " + kGetRate,
+        "fail " + kGetRate + " 0",
+        "fail " + kGetRate + " 5 0",
+        "fail " + kGetRate + " 5 1 1",
+        "fail " + kGetRate + " 5 unit",
+        "fail " + kGetRate + " 5 unit 0",
+        "fail " + kGetRate + " 5 from x",
+        "fail " + kGetRate + " 5 1 from 2 101",
         "openfail",
         "openfail x",
         "openfail 101 on",
@@ -226,7 +220,7 @@ TEST_F(Tool, BadArgumentsFailWithAMessage) {
         "infofail",
         "unitlist",
         "unitlist x",
-        "short 0x80882030",
+        "short " + kGetRate,
         "respond maybe",
         "respond",
         "pend",
@@ -237,26 +231,26 @@ TEST_F(Tool, BadArgumentsFailWithAMessage) {
         "reset now",
         "install now",
     };
-    for (const char* line : lines) {
-        SCOPED_TRACE(std::string("kestrelsim ") + line);
-        ToolResult result = RunTool(line);
+    for (const std::string& line : lines) {
+        SCOPED_TRACE("kestrelsim " + line);
+        test::ProgramOutput result = RunTool(line);
         EXPECT_EQ(result.exitCode, 2u) << result.errors;
         EXPECT_EQ(result.output, "");
         EXPECT_NE(result.errors, "");
     }
-    sim::SimulatorState state = client_.State();
+    sim::SimulatorState state = sim_.State();
     EXPECT_EQ(state.units.size(), 1u) << "nothing changed";
     EXPECT_EQ(state.rate, 48000u);
-    EXPECT_TRUE(client_.Log().empty());
+    EXPECT_TRUE(sim_.Log().empty());
 }
 
 TEST_F(Tool, InstallAgainIsHarmless) {
-    std::uint32_t id = client_.State().units.at(0).id;
-    ToolResult result = RunTool("install");
+    std::uint32_t id = sim_.UnitIds().at(0);
+    test::ProgramOutput result = RunTool("install");
     EXPECT_EQ(result.exitCode, 0u) << result.errors;
-    ToolResult status = RunTool("status");
+    test::ProgramOutput status = RunTool("status");
     ASSERT_EQ(status.exitCode, 0u);
-    EXPECT_EQ(Lines(status.output).at(1), "unit " + std::to_string(id) + " plug 1")
+    EXPECT_EQ(test::Lines(status.output).at(1), "unit " + std::to_string(id) + " plug 1")
         << "the running driver keeps its state";
 }
 

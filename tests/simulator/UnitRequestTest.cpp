@@ -9,32 +9,20 @@ namespace {
 
 constexpr DWORD kResponseSize = KSIM_RESPONSE_BLOCK_SIZE;
 
-class UnitRequests : public SimulatorTest {
+class UnitRequests : public test::SimulatorTest {
 protected:
     void SetUp() override {
-        SimulatorTest::SetUp();
-        std::vector<std::string> paths = UnitInterfacePaths();
-        ASSERT_EQ(paths.size(), 1u);
-        unit_ = OpenUnit(paths[0]);
-        ASSERT_TRUE(unit_.IsValid()) << paths[0] << ": error " << GetLastError();
-        unitId_ = client_.State().units.at(0).id;
+        ASSERT_NO_FATAL_FAILURE(test::SimulatorTest::SetUp());
+        unit_ = OpenOnlyUnit();
+        ASSERT_TRUE(unit_) << "error " << GetLastError();
     }
 
-    IoResult Send(HANDLE unit, const std::vector<std::uint8_t>& frame,
-                  std::vector<std::uint8_t>& response) {
-        std::vector<std::uint8_t> block = RequestBlock(frame);
-        response.assign(kResponseSize, 0xCC);
-        return UnitRequest(unit, KSIM_SEND_REQUEST, block.data(), KSIM_REQUEST_BLOCK_SIZE,
-                           response.data(), kResponseSize);
-    }
-
-    FileHandle unit_;
-    std::uint32_t unitId_ = 0;
+    Handle unit_;
 };
 
 TEST_F(UnitRequests, EachCodeAcceptsExactlyItsSizes) {
-    KernelHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    std::uint32_t eventValue = HandleToULong(event.Get());
+    Handle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    std::uint32_t eventValue = HandleToULong(event.get());
     std::vector<std::uint8_t> request = RequestBlock(SelectorFrame(1));
     request.push_back(0);
     std::vector<std::uint8_t> response(kResponseSize + 1);
@@ -58,33 +46,18 @@ TEST_F(UnitRequests, EachCodeAcceptsExactlyItsSizes) {
         SCOPED_TRACE(row.name);
         if (row.code == KSIM_GET_NOTIFY_RESPONSE) {
             // A NOTIFY first, so that a response is waiting.
-            ASSERT_TRUE(UnitRequest(unit_.Get(), KSIM_SEND_REQUEST, notify.data(), 520,
-                                    response.data(), 516)
-                            .ok);
+            ASSERT_TRUE(Send(unit_.get(), notify).ok);
         }
         const void* in = row.in ? row.in : spare;
         IoResult right =
-            UnitRequest(unit_.Get(), row.code, in, row.inSize, response.data(), row.outSize);
+            UnitRequest(unit_.get(), row.code, in, row.inSize, response.data(), row.outSize);
         EXPECT_TRUE(right.ok) << "error " << right.error;
         EXPECT_EQ(right.bytes, row.outSize);
 
-        struct Variant {
-            const char* what;
-            DWORD in;
-            DWORD out;
-        };
-        std::vector<Variant> wrong = {{"in+1", row.inSize + 1, row.outSize},
-                                      {"out+1", row.inSize, row.outSize + 1}};
-        if (row.inSize) {
-            wrong.push_back({"in-1", row.inSize - 1, row.outSize});
-        }
-        if (row.outSize) {
-            wrong.push_back({"out-1", row.inSize, row.outSize - 1});
-        }
-        for (const Variant& variant : wrong) {
+        for (const WrongSize& variant : WrongSizes(row.inSize, row.outSize)) {
             SCOPED_TRACE(variant.what);
             std::vector<std::uint8_t> input(variant.in + 1, 0);
-            IoResult result = UnitRequest(unit_.Get(), row.code, input.data(), variant.in,
+            IoResult result = UnitRequest(unit_.get(), row.code, input.data(), variant.in,
                                           response.data(), variant.out);
             EXPECT_FALSE(result.ok);
             EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -95,7 +68,7 @@ TEST_F(UnitRequests, EachCodeAcceptsExactlyItsSizes) {
     const std::uint32_t unknown[] = {0x80883000, 0x80883014, KSIM_GET_SAMPLE_RATE};
     for (std::uint32_t code : unknown) {
         SCOPED_TRACE(sim::RequestName(code));
-        IoResult result = UnitRequest(unit_.Get(), code, nullptr, 0, buffer, 8);
+        IoResult result = UnitRequest(unit_.get(), code, nullptr, 0, buffer, 8);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_FUNCTION));
     }
@@ -116,10 +89,10 @@ TEST_F(UnitRequests, ResponseEchoesTheFrameWithTheConfiguredCode) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(client_.Reset());
-        ASSERT_TRUE(client_.Respond(row.response));
+        ASSERT_TRUE(sim_.Reset());
+        ASSERT_TRUE(sim_.Respond(row.response));
         std::vector<std::uint8_t> response;
-        IoResult result = Send(unit_.Get(), SelectorFrame(0), response);
+        IoResult result = Send(unit_.get(), RequestBlock(SelectorFrame(0)), response);
         ASSERT_TRUE(result.ok) << "error " << result.error;
         EXPECT_EQ(result.bytes, kResponseSize);
 
@@ -128,32 +101,31 @@ TEST_F(UnitRequests, ResponseEchoesTheFrameWithTheConfiguredCode) {
         EXPECT_EQ(std::vector<std::uint8_t>(response.begin() + 4, response.begin() + 13), expected);
         EXPECT_EQ(response[13], 0) << "bytes after the frame are zero";
         EXPECT_EQ(response[515], 0);
-        EXPECT_EQ(client_.State().units.at(0).plug, row.plugAfter);
+        EXPECT_EQ(sim_.State().units.at(0).plug, row.plugAfter);
     }
 }
 
 TEST_F(UnitRequests, ClockSelectorSetsThePlugOfTheAddressedUnitOnly) {
-    ASSERT_EQ(client_.Plug(1).size(), 1u);
+    ASSERT_EQ(sim_.Plug(1).size(), 1u);
     std::vector<std::string> paths = UnitInterfacePaths();
     ASSERT_EQ(paths.size(), 2u);
     for (std::size_t index = 0; index < paths.size(); ++index) {
         SCOPED_TRACE("interface " + std::to_string(index));
-        ASSERT_TRUE(client_.Reset());
-        ASSERT_EQ(client_.Plug(1).size(), 1u);
+        ASSERT_TRUE(sim_.Reset());
+        ASSERT_EQ(sim_.Plug(1).size(), 1u);
         paths = UnitInterfacePaths();
-        FileHandle unit = OpenUnit(paths.at(index));
-        ASSERT_TRUE(unit.IsValid());
-        ASSERT_TRUE(client_.ClearLog());
-        std::vector<std::uint8_t> response;
-        ASSERT_TRUE(Send(unit.Get(), SelectorFrame(0), response).ok);
+        Handle unit = OpenUnit(paths.at(index));
+        ASSERT_TRUE(unit);
+        ASSERT_TRUE(sim_.ClearLog());
+        ASSERT_TRUE(Send(unit.get(), RequestBlock(SelectorFrame(0))).ok);
 
-        std::vector<sim::LogEntry> log = client_.Log();
+        std::vector<sim::LogEntry> log = sim_.Log();
         ASSERT_EQ(log.size(), 1u);
-        for (const sim::UnitState& state : client_.State().units) {
+        for (const sim::UnitState& state : sim_.State().units) {
             EXPECT_EQ(state.plug, state.id == log[0].target ? 0u : 1u) << "unit " << state.id;
         }
-        ASSERT_TRUE(Send(unit.Get(), SelectorFrame(1), response).ok);
-        for (const sim::UnitState& state : client_.State().units) {
+        ASSERT_TRUE(Send(unit.get(), RequestBlock(SelectorFrame(1))).ok);
+        for (const sim::UnitState& state : sim_.State().units) {
             EXPECT_EQ(state.plug, 1u) << "unit " << state.id;
         }
     }
@@ -168,9 +140,8 @@ TEST_F(UnitRequests, OtherFramesLeaveThePlugAlone) {
     };
     for (std::size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE("frame " + std::to_string(i));
-        std::vector<std::uint8_t> response;
-        ASSERT_TRUE(Send(unit_.Get(), frames[i], response).ok);
-        EXPECT_EQ(client_.State().units.at(0).plug, 1u);
+        ASSERT_TRUE(Send(unit_.get(), RequestBlock(frames[i])).ok);
+        EXPECT_EQ(sim_.State().units.at(0).plug, 1u);
     }
 }
 
@@ -178,106 +149,105 @@ TEST_F(UnitRequests, FrameLongerThanTheBlockIsInvalid) {
     std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
     std::uint32_t length = 513;
     std::memcpy(block.data() + 4, &length, 4);
-    std::vector<std::uint8_t> response(kResponseSize);
-    IoResult result = UnitRequest(unit_.Get(), KSIM_SEND_REQUEST, block.data(), 520,
-                                  response.data(), kResponseSize);
+    IoResult result = Send(unit_.get(), block);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(client_.State().units.at(0).plug, 1u);
+    EXPECT_EQ(sim_.State().units.at(0).plug, 1u);
 }
 
 TEST_F(UnitRequests, PendingRequestReportsIoPendingThenCompletes) {
-    ASSERT_TRUE(client_.Pend(50));
+    ASSERT_TRUE(sim_.Pend(50));
     std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
     std::vector<std::uint8_t> response(kResponseSize, 0xCC);
-    KernelHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    Handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.Get();
+    overlapped.hEvent = event.get();
     DWORD bytes = 0xdeadbeef;
 
     SetLastError(0xdeadbeef);
-    BOOL ok = DeviceIoControl(unit_.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
+    BOOL ok = DeviceIoControl(unit_.get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
                               kResponseSize, &bytes, &overlapped);
     EXPECT_FALSE(ok);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
 
-    ASSERT_TRUE(GetOverlappedResult(unit_.Get(), &overlapped, &bytes, TRUE))
+    ASSERT_TRUE(GetOverlappedResult(unit_.get(), &overlapped, &bytes, TRUE))
         << "error " << GetLastError();
     EXPECT_EQ(bytes, kResponseSize);
     EXPECT_EQ(response[4], 0x09);
-    EXPECT_EQ(client_.State().units.at(0).plug, 0u);
+    EXPECT_EQ(sim_.State().units.at(0).plug, 0u);
 
-    std::vector<sim::LogEntry> log = client_.Log();
+    std::vector<sim::LogEntry> log = sim_.Log();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].status, 0u) << "the log shows the final status";
 }
 
 TEST_F(UnitRequests, PendingRequestCancelledOrRemoved) {
+    const std::uint32_t id = sim_.UnitIds().at(0);
     // Long enough that nothing completes it before the test does.
-    ASSERT_TRUE(client_.Pend(60000));
+    ASSERT_TRUE(sim_.Pend(60000));
     std::vector<std::uint8_t> block = RequestBlock(SelectorFrame(0));
     std::vector<std::uint8_t> response(kResponseSize);
-    KernelHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    Handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.Get();
+    overlapped.hEvent = event.get();
     DWORD bytes = 0;
 
     SetLastError(0xdeadbeef);
-    ASSERT_FALSE(DeviceIoControl(unit_.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
+    ASSERT_FALSE(DeviceIoControl(unit_.get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
                                  kResponseSize, &bytes, &overlapped));
     ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
-    std::vector<sim::LogEntry> log = client_.Log();
+    std::vector<sim::LogEntry> log = sim_.Log();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].status, static_cast<std::uint32_t>(ERROR_IO_PENDING));
 
-    ASSERT_TRUE(CancelIo(unit_.Get()));
+    ASSERT_TRUE(CancelIo(unit_.get()));
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(GetOverlappedResult(unit_.Get(), &overlapped, &bytes, TRUE));
+    EXPECT_FALSE(GetOverlappedResult(unit_.get(), &overlapped, &bytes, TRUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
-    EXPECT_EQ(client_.Log().at(0).status, static_cast<std::uint32_t>(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(sim_.Log().at(0).status, static_cast<std::uint32_t>(ERROR_OPERATION_ABORTED));
 
     // A request still pending when its unit goes away fails with ERROR_DEVICE_REMOVED.
-    ResetEvent(event.Get());
+    ResetEvent(event.get());
     SetLastError(0xdeadbeef);
-    ASSERT_FALSE(DeviceIoControl(unit_.Get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
+    ASSERT_FALSE(DeviceIoControl(unit_.get(), KSIM_SEND_REQUEST, block.data(), 520, response.data(),
                                  kResponseSize, &bytes, &overlapped));
     ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
-    ASSERT_TRUE(client_.Unplug(unitId_));
+    ASSERT_TRUE(sim_.Unplug(id));
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(GetOverlappedResult(unit_.Get(), &overlapped, &bytes, TRUE));
+    EXPECT_FALSE(GetOverlappedResult(unit_.get(), &overlapped, &bytes, TRUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_REMOVED));
 }
 
 TEST_F(UnitRequests, NotifyHandshakeSignalsTheRegisteredEvent) {
-    KernelHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    std::uint32_t value = HandleToULong(event.Get());
-    IoResult result = UnitRequest(unit_.Get(), KSIM_REGISTER_NOTIFY_EVENT, &value, 4, nullptr, 0);
+    Handle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    std::uint32_t value = HandleToULong(event.get());
+    IoResult result = UnitRequest(unit_.get(), KSIM_REGISTER_NOTIFY_EVENT, &value, 4, nullptr, 0);
     ASSERT_TRUE(result.ok) << "error " << result.error;
-    EXPECT_EQ(WaitForSingleObject(event.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     std::vector<std::uint8_t> notify = {0x03, 0x08, 0xB8, 0x80, 0x01, 0x10, 0x02, 0xFF, 0x01};
     std::vector<std::uint8_t> response;
-    ASSERT_TRUE(Send(unit_.Get(), notify, response).ok);
+    ASSERT_TRUE(Send(unit_.get(), RequestBlock(notify), response).ok);
     EXPECT_EQ(response[4], 0x0F) << "a NOTIFY is answered INTERIM first";
-    EXPECT_EQ(client_.State().units.at(0).plug, 1u);
+    EXPECT_EQ(sim_.State().units.at(0).plug, 1u);
 
-    EXPECT_EQ(WaitForSingleObject(event.Get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(event.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     std::vector<std::uint8_t> final(kResponseSize, 0);
     result =
-        UnitRequest(unit_.Get(), KSIM_GET_NOTIFY_RESPONSE, nullptr, 0, final.data(), kResponseSize);
+        UnitRequest(unit_.get(), KSIM_GET_NOTIFY_RESPONSE, nullptr, 0, final.data(), kResponseSize);
     ASSERT_TRUE(result.ok) << "error " << result.error;
     std::vector<std::uint8_t> expected = notify;
     expected[0] = 0x0D; // CHANGED
     EXPECT_EQ(std::vector<std::uint8_t>(final.begin() + 4, final.begin() + 13), expected);
 
-    ASSERT_TRUE(UnitRequest(unit_.Get(), KSIM_UNREGISTER_NOTIFY_EVENT, nullptr, 0, nullptr, 0).ok);
+    ASSERT_TRUE(UnitRequest(unit_.get(), KSIM_UNREGISTER_NOTIFY_EVENT, nullptr, 0, nullptr, 0).ok);
     result =
-        UnitRequest(unit_.Get(), KSIM_GET_NOTIFY_RESPONSE, nullptr, 0, final.data(), kResponseSize);
+        UnitRequest(unit_.get(), KSIM_GET_NOTIFY_RESPONSE, nullptr, 0, final.data(), kResponseSize);
     EXPECT_FALSE(result.ok) << "the response was taken";
     EXPECT_EQ(result.error, static_cast<DWORD>(KSIM_NO_NOTIFY_ERROR));
 
     std::uint32_t bogus = 0x7FFFFFF0;
-    result = UnitRequest(unit_.Get(), KSIM_REGISTER_NOTIFY_EVENT, &bogus, 4, nullptr, 0);
+    result = UnitRequest(unit_.get(), KSIM_REGISTER_NOTIFY_EVENT, &bogus, 4, nullptr, 0);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }

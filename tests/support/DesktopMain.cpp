@@ -4,7 +4,7 @@
 // use "Default". So a copy that is not on the test desktop starts itself again there, with the
 // same command line and standard handles, and ends with that copy's exit code. The programs it
 // starts inherit the desktop.
-#include "StartProcess.h"
+#include "ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     // Once only: a copy that still is not there runs its tests, whose fixtures say so.
     int code = 0;
     if (!ListsOnly(argc, argv) &&
-        RanAgainOnDesktop(KESTREL_TEST_DESKTOP, kRestartedVariable, code)) {
+        test::RanAgainOnDesktop(KESTREL_TEST_DESKTOP, kRestartedVariable, code)) {
         return code;
     }
     testing::InitGoogleTest(&argc, argv);

@@ -6,17 +6,19 @@
 //
 // Not covered here: a system before version 4 (TrayVersionTest.cpp), a real mouse on the icon
 // (the panel's end-to-end tests).
-#include "MainWindowStub.h"
-#include "MenuWatcher.h"
-#include "TrayProbe.h"
+#include "PanelState.h"
+#include "SimulatorTest.h"
+#include "TrayHarness.h"
 #include "TrayTestIds.h"
+#include "Wait.h"
 
 #include "CWinApp.h"
 #include "PanelApp.h"
 #include "DeviceGlobals.h"
-#include "SimulatorClient.h"
 
 #include <gtest/gtest.h>
+
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstring>
@@ -27,19 +29,29 @@
 
 namespace {
 
-constexpr std::uint32_t kGetCpuLevelCode = 0x80882100;
+using panel::kTrayIconId;
+using panel::ShellHasIcon;
+
 constexpr UINT kOtherIconId = 77;
 
 #if !defined(_WIN64)
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88);
 #endif
 
-class SystemTray : public ::testing::Test {
+// An icon as the shell knows it, by window and id, in the original 88-byte form.
+NOTIFYICONDATAA IconKey(HWND window, UINT id) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = window;
+    icon.uID = id;
+    return icon;
+}
+
+class SystemTray : public test::SimulatorTest {
 protected:
     void SetUp() override {
+        test::SimulatorTest::SetUp();
         ASSERT_EQ(AfxGetApp(), &app_);
-        ASSERT_TRUE(sim_.IsConnected()) << "the driver simulator is not reachable";
-        ASSERT_TRUE(sim_.Reset());
         ASSERT_EQ(g_controlChannel.Open(), 0u);
         ASSERT_TRUE(main_.Create(600));
         ASSERT_TRUE(other_.Create(700));
@@ -56,6 +68,11 @@ protected:
         g_controlChannel.Close();
     }
 
+    // Shows the icon `id` with the tip "KESTREL", its notifications going to `target`.
+    bool Show(TrayProbe& tray, UINT id = kTrayIconId, CWnd* target = nullptr) {
+        return tray.CreateTrayIcon(target, trayMessage_, "KESTREL", icon_, id) != FALSE;
+    }
+
     LRESULT Notify(const TrayProbe& tray, WPARAM id, LPARAM event) {
         return SendMessageA(tray.m_hWnd, trayMessage_, id, event);
     }
@@ -66,28 +83,34 @@ protected:
         MenuWatcher watcher(std::move(keys));
         LRESULT result = Notify(tray, kTrayIconId, WM_RBUTTONUP);
         seen = watcher.Seen();
-        PumpMessages();
+        test::PumpMessages();
         return result;
     }
 
-    // The codes of the requests the driver saw since the last ClearLog.
-    std::vector<std::uint32_t> Requests() {
-        std::vector<std::uint32_t> codes;
-        for (const sim::LogEntry& entry : sim_.Log()) {
-            codes.push_back(entry.code);
-        }
-        return codes;
+    // Sends `event` of icon `id`, which gets `result` and nothing else: no menu opens, nothing
+    // reaches the main window, nothing is asked of the driver.
+    void ExpectIgnored(TrayProbe& tray, WPARAM id, LPARAM event, LRESULT result) {
+        main_.received.clear();
+        ASSERT_TRUE(sim_.ClearLog());
+        MenuWatcher watcher({kEscape}); // closes a menu that should not have opened
+        EXPECT_EQ(Notify(tray, id, event), result);
+        EXPECT_FALSE(watcher.Seen().opened);
+        test::PumpMessages();
+        EXPECT_TRUE(main_.received.empty());
+        EXPECT_TRUE(Requests().empty());
     }
 
+    // The codes of the requests the driver saw since the last ClearLog.
+    std::vector<std::uint32_t> Requests() { return test::Codes(sim_.Log()); }
+
     CWinApp& app_ = theApp; // the program's application object
-    sim::SimulatorClient sim_;
     MainWindowStub main_;
     MainWindowStub other_;
     UINT trayMessage_ = 0;
     HICON icon_ = nullptr;
 };
 
-const std::vector<std::uint32_t> kOneCpuRead = {kGetCpuLevelCode};
+const std::vector<std::uint32_t> kOneCpuRead = {KSIM_GET_CPU_LEVEL};
 
 TEST_F(SystemTray, StartsWithoutWindowOrIconAndCarriesItsClassRecord) {
     TrayProbe tray;
@@ -108,7 +131,7 @@ TEST_F(SystemTray, CreateTrayIconAddsTheIconForItsHiddenWindow) {
     HWND hidden = nullptr;
     {
         TrayProbe tray;
-        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+        ASSERT_TRUE(Show(tray));
         EXPECT_TRUE(tray.iconShown);
         hidden = tray.m_hWnd;
         ASSERT_TRUE(IsWindow(hidden));
@@ -155,7 +178,7 @@ TEST_F(SystemTray, CreateTrayIconAddsTheIconForItsHiddenWindow) {
 
 TEST_F(SystemTray, NotificationsGoToAGivenWindowAndTheDestructorRemovesItsIcon) {
     auto tray = std::make_unique<TrayProbe>();
-    ASSERT_TRUE(tray->CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));
+    ASSERT_TRUE(Show(*tray, kOtherIconId, &other_));
     EXPECT_EQ(tray->iconData.hWnd, other_.m_hWnd);
     HWND hidden = tray->m_hWnd;
     EXPECT_TRUE(IsWindow(hidden)); // made all the same
@@ -165,7 +188,7 @@ TEST_F(SystemTray, NotificationsGoToAGivenWindowAndTheDestructorRemovesItsIcon) 
     // A window object without a window counts as none.
     MainWindowStub unmade;
     TrayProbe second;
-    ASSERT_TRUE(second.CreateTrayIcon(&unmade, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(second, kTrayIconId, &unmade));
     EXPECT_EQ(second.iconData.hWnd, second.m_hWnd);
 
     // The given window outlives the tray: only the delete can have removed its icon.
@@ -177,7 +200,7 @@ TEST_F(SystemTray, NotificationsGoToAGivenWindowAndTheDestructorRemovesItsIcon) 
 
 TEST_F(SystemTray, DeleteTrayIconRemovesTheIconOnceAndKeepsTheWindow) {
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     tray.DeleteTrayIcon();
     EXPECT_FALSE(tray.iconShown);
     EXPECT_EQ(tray.iconData.uFlags, 0u);
@@ -200,7 +223,7 @@ TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
     {
         TrayProbe tray;
-        EXPECT_FALSE(tray.CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));
+        EXPECT_FALSE(Show(tray, kOtherIconId, &other_));
         EXPECT_FALSE(tray.iconShown);
         EXPECT_TRUE(IsWindow(tray.m_hWnd));
         // Neither the delete nor the destructor touches the icon it never added.
@@ -224,7 +247,7 @@ TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
     const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     ASSERT_NE(taskbarCreated, 0u);
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     HWND hidden = tray.m_hWnd;
     NOTIFYICONDATAA lost = IconKey(hidden, kTrayIconId);
 
@@ -256,7 +279,7 @@ TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
 // asks for the icon again.
 TEST_F(SystemTray, AnIconTheShellLostComesBackOnAWakeUnlessDeleted) {
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     HWND hidden = tray.m_hWnd;
     NOTIFYICONDATAA key = IconKey(hidden, kTrayIconId);
 
@@ -282,7 +305,7 @@ TEST_F(SystemTray, ARefusedAddIsMadeWhenTheTaskbarIsAnnounced) {
     NOTIFYICONDATAA own = IconKey(other_.m_hWnd, kOtherIconId);
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
     TrayProbe tray;
-    ASSERT_FALSE(tray.CreateTrayIcon(&other_, trayMessage_, "KESTREL", icon_, kOtherIconId));
+    ASSERT_FALSE(Show(tray, kOtherIconId, &other_));
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
 
     SendMessageA(tray.m_hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
@@ -294,9 +317,9 @@ TEST_F(SystemTray, ARefusedAddIsMadeWhenTheTaskbarIsAnnounced) {
 
 TEST_F(SystemTray, ASecondCreateReplacesTheFirstIcon) {
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     HWND hidden = tray.m_hWnd;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kOtherIconId));
+    ASSERT_TRUE(Show(tray, kOtherIconId));
     EXPECT_EQ(tray.m_hWnd, hidden); // the window is kept
     EXPECT_FALSE(ShellHasIcon(hidden, kTrayIconId));
     EXPECT_TRUE(ShellHasIcon(hidden, kOtherIconId));
@@ -342,9 +365,9 @@ TEST_F(SystemTray, CurrentCpuMenuItemMapsTheDriverLevelWithOneRequest) {
         UINT item;
     };
     const Row rows[] = {
-        {"1000 High", 1000, kCpuHighCommand},
-        {"2000 Medium", 2000, kCpuMediumCommand},
-        {"4000 Low", 4000, kCpuLowCommand},
+        {"1000 High", 1000, panel::kCpuHigh},
+        {"2000 Medium", 2000, panel::kCpuMedium},
+        {"4000 Low", 4000, panel::kCpuLow},
         {"999", 999, 0},
         {"1001", 1001, 0},
         {"3000", 3000, 0},
@@ -364,13 +387,11 @@ TEST_F(SystemTray, CurrentCpuMenuItemMapsTheDriverLevelWithOneRequest) {
 
     // A failed request checks nothing, even with a level the table knows.
     ASSERT_TRUE(sim_.SetCpu(2000));
-    ASSERT_TRUE(sim_.Fail(kGetCpuLevelCode, ERROR_GEN_FAILURE));
+    ASSERT_TRUE(sim_.Fail(KSIM_GET_CPU_LEVEL, ERROR_GEN_FAILURE));
     ASSERT_TRUE(sim_.ClearLog());
     EXPECT_EQ(tray.CurrentCpuMenuItem(), 0u);
-    std::vector<sim::LogEntry> log = sim_.Log();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].code, kGetCpuLevelCode);
-    EXPECT_EQ(log[0].status, static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
+    EXPECT_TRUE(
+        test::LogIs(sim_.Log(), {{.code = KSIM_GET_CPU_LEVEL, .status = ERROR_GEN_FAILURE}}));
 
     // No driver at all: nothing is asked.
     ASSERT_TRUE(sim_.ClearFaults());
@@ -388,19 +409,19 @@ TEST_F(SystemTray, RightClickShowsTheMenuWithTheDriverLevelChecked) {
         UINT checked; // 0: none
     };
     const Row rows[] = {
-        {"High", 1000, false, kCpuHighCommand}, {"Medium", 2000, false, kCpuMediumCommand},
-        {"Low", 4000, false, kCpuLowCommand},   {"unknown level", 3000, false, 0},
+        {"High", 1000, false, panel::kCpuHigh}, {"Medium", 2000, false, panel::kCpuMedium},
+        {"Low", 4000, false, panel::kCpuLow},   {"unknown level", 3000, false, 0},
         {"failed request", 2000, true, 0},
     };
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     const POINT cursor = {300, 200};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(sim_.SetCpu(row.level));
         ASSERT_TRUE(sim_.ClearFaults());
         if (row.fail) {
-            ASSERT_TRUE(sim_.Fail(kGetCpuLevelCode, ERROR_GEN_FAILURE));
+            ASSERT_TRUE(sim_.Fail(KSIM_GET_CPU_LEVEL, ERROR_GEN_FAILURE));
         }
         ASSERT_TRUE(sim_.ClearLog());
         main_.received.clear();
@@ -415,7 +436,7 @@ TEST_F(SystemTray, RightClickShowsTheMenuWithTheDriverLevelChecked) {
         // "&Restore" is the bold default; exactly the driver's level is checked.
         EXPECT_EQ(seen.defaultPosition, 0u);
         EXPECT_TRUE(seen.firstItemState & MFS_DEFAULT);
-        const UINT commands[] = {kCpuLowCommand, kCpuMediumCommand, kCpuHighCommand};
+        const UINT commands[] = {panel::kCpuLow, panel::kCpuMedium, panel::kCpuHigh};
         for (int i = 0; i < 3; ++i) {
             SCOPED_TRACE(commands[i]);
             EXPECT_EQ((seen.cpuStates[i] & MF_CHECKED) != 0, commands[i] == row.checked);
@@ -441,8 +462,8 @@ TEST_F(SystemTray, AChosenMenuEntryReachesTheMainWindowAsItsCommand) {
         UINT command;
     };
     const Row rows[] = {
-        {"E&xit by its mnemonic", {{WM_CHAR, 'x'}}, kExitCommand},
-        {"&Restore by its mnemonic", {{WM_CHAR, 'r'}}, kRestoreCommand},
+        {"E&xit by its mnemonic", {{WM_CHAR, 'x'}}, panel::kExitCommand},
+        {"&Restore by its mnemonic", {{WM_CHAR, 'r'}}, panel::kRestoreCommand},
         {"Low through the CPU submenu",
          {{WM_KEYDOWN, VK_DOWN},
           {WM_KEYDOWN, VK_DOWN},
@@ -450,12 +471,12 @@ TEST_F(SystemTray, AChosenMenuEntryReachesTheMainWindowAsItsCommand) {
           {WM_KEYDOWN, VK_DOWN},
           {WM_KEYDOWN, VK_DOWN},
           {WM_KEYDOWN, VK_RETURN}},
-         kCpuLowCommand},
+         panel::kCpuLow},
     };
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     // Without the driver's answer the entries still work.
-    ASSERT_TRUE(sim_.Fail(kGetCpuLevelCode, ERROR_GEN_FAILURE));
+    ASSERT_TRUE(sim_.Fail(KSIM_GET_CPU_LEVEL, ERROR_GEN_FAILURE));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         main_.received.clear();
@@ -475,17 +496,17 @@ TEST_F(SystemTray, AChosenMenuEntryReachesTheMainWindowAsItsCommand) {
 
 TEST_F(SystemTray, DoubleClickSendsTheDefaultEntrysCommand) {
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     ASSERT_TRUE(SetForegroundWindow(other_.m_hWnd));
 
     EXPECT_EQ(Notify(tray, kTrayIconId, WM_LBUTTONDBLCLK), 1);
     // Sent, not posted: handled before the handler returned, with the main window in front.
     std::vector<ReceivedMessage> commands = main_.Commands();
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].wParam, static_cast<WPARAM>(kRestoreCommand));
+    EXPECT_EQ(commands[0].wParam, static_cast<WPARAM>(panel::kRestoreCommand));
     EXPECT_EQ(commands[0].lParam, 0);
     EXPECT_EQ(commands[0].foreground, main_.m_hWnd);
-    PumpMessages();
+    test::PumpMessages();
     EXPECT_EQ(main_.NullCount(), 0);
     EXPECT_TRUE(Requests().empty());
 
@@ -495,13 +516,13 @@ TEST_F(SystemTray, DoubleClickSendsTheDefaultEntrysCommand) {
     EXPECT_EQ(Notify(tray, kTrayIconId, MAKELPARAM(WM_LBUTTONDBLCLK, 0x1234)), 1);
     EXPECT_TRUE(main_.received.empty());
     ASSERT_EQ(other_.Commands().size(), 1u);
-    EXPECT_EQ(other_.Commands()[0].wParam, static_cast<WPARAM>(kRestoreCommand));
+    EXPECT_EQ(other_.Commands()[0].wParam, static_cast<WPARAM>(panel::kRestoreCommand));
 
     // With no main window nothing is delivered.
     app_.m_pMainWnd = nullptr;
     other_.received.clear();
     EXPECT_EQ(Notify(tray, kTrayIconId, WM_LBUTTONDBLCLK), 1);
-    PumpMessages();
+    test::PumpMessages();
     EXPECT_TRUE(other_.received.empty());
 }
 
@@ -514,8 +535,8 @@ TEST_F(SystemTray, DoubleClickFollowsTheDefaultItemSetting) {
         UINT command; // 0: nothing sent
     };
     const Row rows[] = {
-        {"position 2", 2, TRUE, 1, kExitCommand},
-        {"command id", kCpuHighCommand, FALSE, 1, kCpuHighCommand},
+        {"position 2", 2, TRUE, 1, panel::kExitCommand},
+        {"command id", panel::kCpuHigh, FALSE, 1, panel::kCpuHigh},
         // The CPU submenu and a missing position carry no command.
         {"submenu position", 1, TRUE, 0, 0},
         {"position past the end", 3, TRUE, 0, 0},
@@ -523,12 +544,12 @@ TEST_F(SystemTray, DoubleClickFollowsTheDefaultItemSetting) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TrayProbe tray;
-        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+        ASSERT_TRUE(Show(tray));
         tray.defaultItem = row.item;
         tray.defaultItemByPosition = row.byPosition;
         main_.received.clear();
         EXPECT_EQ(Notify(tray, kTrayIconId, WM_LBUTTONDBLCLK), row.result);
-        PumpMessages();
+        test::PumpMessages();
         std::vector<ReceivedMessage> commands = main_.Commands();
         if (row.command == 0) {
             EXPECT_TRUE(commands.empty());
@@ -560,18 +581,10 @@ TEST_F(SystemTray, OtherEventsAndOtherIconsAreIgnored) {
         {"double click for id 0", 0, WM_LBUTTONDBLCLK, 0},
     };
     TrayProbe tray;
-    ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, kTrayIconId));
+    ASSERT_TRUE(Show(tray));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        main_.received.clear();
-        ASSERT_TRUE(sim_.ClearLog());
-        // Closes a menu that should not have opened.
-        MenuWatcher watcher({kEscape});
-        EXPECT_EQ(Notify(tray, row.id, row.event), row.result);
-        EXPECT_FALSE(watcher.Seen().opened);
-        PumpMessages();
-        EXPECT_TRUE(main_.received.empty());
-        EXPECT_TRUE(Requests().empty());
+        ExpectIgnored(tray, row.id, row.event, row.result);
     }
 }
 
@@ -587,16 +600,9 @@ TEST_F(SystemTray, AMissingMenuDropsTheEvent) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TrayProbe tray;
-        ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, "KESTREL", icon_, row.iconId));
-        main_.received.clear();
-        ASSERT_TRUE(sim_.ClearLog());
-        MenuWatcher watcher({kEscape});
-        EXPECT_EQ(Notify(tray, row.iconId, WM_RBUTTONUP), 0);
-        EXPECT_EQ(Notify(tray, row.iconId, WM_LBUTTONDBLCLK), 0);
-        EXPECT_FALSE(watcher.Seen().opened);
-        PumpMessages();
-        EXPECT_TRUE(main_.received.empty());
-        EXPECT_TRUE(Requests().empty());
+        ASSERT_TRUE(Show(tray, row.iconId));
+        ExpectIgnored(tray, row.iconId, WM_RBUTTONUP, 0);
+        ExpectIgnored(tray, row.iconId, WM_LBUTTONDBLCLK, 0);
     }
 }
 

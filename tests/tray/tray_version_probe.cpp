@@ -1,7 +1,8 @@
 // Stand-in for the panel's start on an old system: creates the tray icon as the panel does and
 // reports through its exit code what came of it: bit 0 the add's result, bit 1 a hidden window
 // was made, bit 2 the icon counts as shown, bits 4-7 the system's major version (15 at most).
-#include "TrayProbe.h"
+#include "PanelIds.h"
+#include "TrayHarness.h"
 
 #include <windows.h>
 
@@ -12,7 +13,7 @@ int main() {
         TrayProbe tray;
         UINT message = RegisterWindowMessageA("KESTREL tray notification");
         HICON icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
-        if (tray.CreateTrayIcon(nullptr, message, "KESTREL", icon, kTrayIconId)) {
+        if (tray.CreateTrayIcon(nullptr, message, "KESTREL", icon, panel::kTrayIconId)) {
             code |= 1;
         }
         if (IsWindow(tray.m_hWnd)) {

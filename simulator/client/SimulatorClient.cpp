@@ -9,10 +9,11 @@
 #include <iterator>
 
 namespace sim {
-namespace {
 
 const GUID kUnitInterface = {
     0x995949F0, 0x6D7F, 0x4C14, {0x9F, 0x0A, 0x2F, 0x26, 0xE3, 0x25, 0x5C, 0x2B}};
+
+namespace {
 
 constexpr std::uint32_t kLogBatch = 64;
 constexpr DWORD kPollMs = 5;
@@ -232,6 +233,14 @@ SimulatorState SimulatorClient::State() {
     SimulatorState state;
     ReadState(state);
     return state;
+}
+
+std::vector<std::uint32_t> SimulatorClient::UnitIds() {
+    std::vector<std::uint32_t> ids;
+    for (const UnitState& unit : State().units) {
+        ids.push_back(unit.id);
+    }
+    return ids;
 }
 
 bool SimulatorClient::ReadState(SimulatorState& state) {

@@ -1,15 +1,28 @@
-#include "RequestLog.h"
+#include "DriverLog.h"
 
-#include <windows.h>
+#include <algorithm>
+#include <utility>
 
-#include <cstring>
-
-namespace e2e {
+namespace test {
 
 namespace {
 
-const size_t kPlugOffset = 15;
-const size_t kRequestBlockSize = 520;
+constexpr size_t kPlugOffset = 15;
+
+} // namespace
+
+Request InfoFor(std::uint32_t unit) {
+    Request request = {KSIM_GET_UNIT_INFO};
+    request.word = 0;
+    request.value = unit;
+    return request;
+}
+
+Request FrameTo(std::uint32_t unit, int plug) {
+    Request request = {KSIM_SEND_REQUEST, unit};
+    request.plug = plug;
+    return request;
+}
 
 std::uint32_t Word(const std::vector<std::uint8_t>& bytes, size_t index) {
     std::uint32_t word = 0;
@@ -19,22 +32,21 @@ std::uint32_t Word(const std::vector<std::uint8_t>& bytes, size_t index) {
     return word;
 }
 
-} // namespace
-
-Request InfoFor(std::uint32_t unit) {
-    Request request = {kUnitInfo};
-    request.word = 0;
-    request.value = unit;
-    return request;
+int CountOf(const Log& log, std::uint32_t code, std::uint32_t target) {
+    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const sim::LogEntry& e) {
+        return e.code == code && (target == 0 || e.target == target);
+    }));
 }
 
-Request FrameTo(std::uint32_t unit, int plug) {
-    Request request = {kSendRequest, unit};
-    request.plug = plug;
-    return request;
+std::vector<std::uint32_t> Codes(const Log& log) {
+    std::vector<std::uint32_t> codes;
+    for (const sim::LogEntry& entry : log) {
+        codes.push_back(entry.code);
+    }
+    return codes;
 }
 
-std::string Describe(const std::vector<sim::LogEntry>& log) {
+std::string Describe(const Log& log) {
     std::string text;
     for (const sim::LogEntry& entry : log) {
         text += "  " + sim::FormatLogLine(entry) + "\n";
@@ -42,8 +54,7 @@ std::string Describe(const std::vector<sim::LogEntry>& log) {
     return text;
 }
 
-::testing::AssertionResult LogIs(const std::vector<sim::LogEntry>& log,
-                                 const std::vector<Request>& expected) {
+::testing::AssertionResult LogIs(const Log& log, const std::vector<Request>& expected) {
     const std::string shown = "\nlog:\n" + Describe(log);
     if (log.size() != expected.size()) {
         return ::testing::AssertionFailure()
@@ -62,29 +73,29 @@ std::string Describe(const std::vector<sim::LogEntry>& log) {
             return ::testing::AssertionFailure() << where << "went to target " << got.target
                                                  << ", expected " << want.target << shown;
         }
-        if (want.word >= 0 && Word(got.input, static_cast<size_t>(want.word)) != want.value) {
-            return ::testing::AssertionFailure() << where << "word " << want.word << " is "
-                                                 << Word(got.input, static_cast<size_t>(want.word))
-                                                 << ", expected " << want.value << shown;
+        const size_t word = static_cast<size_t>(want.word);
+        if (want.word >= 0 && Word(got.input, word) != want.value) {
+            return ::testing::AssertionFailure()
+                   << where << "word " << want.word << " is " << Word(got.input, word)
+                   << ", expected " << want.value << shown;
         }
         if (want.plug >= 0 &&
-            (got.input.size() != kRequestBlockSize || got.input[kPlugOffset] != want.plug)) {
+            (got.input.size() != KSIM_REQUEST_BLOCK_SIZE || got.input[kPlugOffset] != want.plug)) {
             return ::testing::AssertionFailure()
                    << where << "selects another input plug than " << want.plug << shown;
         }
-        if (want.status >= 0 && got.status != static_cast<std::uint32_t>(want.status)) {
+        if (want.status && got.status != *want.status) {
             return ::testing::AssertionFailure() << where << "ended with status " << got.status
-                                                 << ", expected " << want.status << shown;
+                                                 << ", expected " << *want.status << shown;
         }
     }
     return ::testing::AssertionSuccess();
 }
 
-std::vector<sim::LogEntry> SettledLog(sim::SimulatorClient& simulator, size_t count,
-                                      DWORD quietMs) {
+Log SettledLog(sim::SimulatorClient& simulator, size_t count, DWORD quietMs) {
     // Bounded: a program that sends less, or never stops sending, shows in the log's contents.
     const ULONGLONG end = GetTickCount64() + 10000;
-    std::vector<sim::LogEntry> log = simulator.Log();
+    Log log = simulator.Log();
     while (log.size() < count && GetTickCount64() < end) {
         Sleep(50);
         log = simulator.Log();
@@ -92,7 +103,7 @@ std::vector<sim::LogEntry> SettledLog(sim::SimulatorClient& simulator, size_t co
     ULONGLONG quietSince = GetTickCount64();
     while (GetTickCount64() - quietSince < quietMs && GetTickCount64() < end) {
         Sleep(50);
-        std::vector<sim::LogEntry> now = simulator.Log();
+        Log now = simulator.Log();
         if (now.size() != log.size()) {
             log = std::move(now);
             quietSince = GetTickCount64();
@@ -106,4 +117,4 @@ std::vector<sim::LogEntry> SettledLog(sim::SimulatorClient& simulator, size_t co
     return LogIs(SettledLog(simulator, expected.size()), expected);
 }
 
-} // namespace e2e
+} // namespace test

@@ -1,22 +1,44 @@
-#include "MenuWatcher.h"
+#include "TrayHarness.h"
 
+#include "ChildProcess.h"
+#include "PanelIds.h"
+
+#include <algorithm>
+#include <iterator>
 #include <utility>
+
+std::vector<ReceivedMessage> MainWindowStub::Commands() const {
+    std::vector<ReceivedMessage> commands;
+    std::copy_if(received.begin(), received.end(), std::back_inserter(commands),
+                 [](const auto& m) { return m.message == WM_COMMAND; });
+    return commands;
+}
+
+int MainWindowStub::NullCount() const {
+    return static_cast<int>(std::count_if(received.begin(), received.end(),
+                                          [](const auto& m) { return m.message == WM_NULL; }));
+}
+
+LRESULT MainWindowStub::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND || message == WM_NULL) {
+        received.push_back({message, wParam, lParam, GetForegroundWindow()});
+    }
+    return CWnd::WindowProc(message, wParam, lParam);
+}
 
 namespace {
 
 // Thread timers carry no context: the one armed watcher of the thread.
 MenuWatcher* t_armed = nullptr;
 
-const UINT kCpuCommands[] = {137, 138, 139};
+const UINT kCpuCommands[] = {panel::kCpuLow, panel::kCpuMedium, panel::kCpuHigh};
 
 } // namespace
 
 HWND FindMenuWindow() {
     HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, MAKEINTATOM(32768), nullptr)) != nullptr) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId() && IsWindowVisible(window)) {
+    while ((window = FindWindowExA(nullptr, window, panel::kMenuClass, nullptr)) != nullptr) {
+        if (test::ProcessOf(window) == GetCurrentProcessId() && IsWindowVisible(window)) {
             return window;
         }
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Test-side client of the driver simulator's private control device ("\\.\KestrelSimControl").
-// Fixtures use it to set the simulator up and to read its request log without starting
-// processes. Every call returns false (or an empty result) when the simulator cannot be
+// Client of the driver simulator's private control device ("\\.\KestrelSimControl"): the
+// kestrelsim tool, the tests, the bench and the demo set the simulator up and read its request
+// log through it. Every call returns false (or an empty result) when the simulator cannot be
 // reached; tests treat that as a failure, never as a reason to skip.
 
 #include <windows.h>
@@ -13,6 +13,9 @@
 #include <vector>
 
 namespace sim {
+
+// The unit interface class that the driver (and the simulator) registers for every unit.
+extern const GUID kUnitInterface;
 
 // Target of a logged request: the control device, or the unit interface of one unit.
 inline constexpr std::uint32_t kControlTarget = 0xFFFFFFFF;
@@ -115,6 +118,8 @@ public:
     std::vector<LogEntry> Log();
     bool ClearLog();
     SimulatorState State();
+    // The plugged units' identifiers, in identifier order; empty if the state cannot be read.
+    std::vector<std::uint32_t> UnitIds();
     // As Log and State, telling a failed read from an empty log or state.
     bool ReadLog(std::vector<LogEntry>& entries);
     bool ReadState(SimulatorState& state);

@@ -1,0 +1,75 @@
+#include "PanelState.h"
+
+#include "ChildProcess.h"
+
+#include <shellapi.h>
+
+namespace panel {
+
+std::string SettingsKey(const std::string& appName) {
+    return std::string("software\\Quillmar\\") + appName + "\\" + kSettingsSection;
+}
+
+long StoredClockSource(const std::string& appName) {
+    DWORD value = 0, size = sizeof(value), type = 0;
+    const LONG result = RegGetValueA(HKEY_CURRENT_USER, SettingsKey(appName).c_str(), kClockSetting,
+                                     RRF_RT_ANY, &type, &value, &size);
+    if (result != ERROR_SUCCESS || type != REG_DWORD) {
+        return -2;
+    }
+    return static_cast<long>(value);
+}
+
+bool StoreClockSource(DWORD value, const std::string& appName) {
+    return StoreClockSourceAs(REG_DWORD, &value, sizeof(value), appName);
+}
+
+bool StoreClockSourceAs(DWORD type, const void* data, DWORD size, const std::string& appName) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey(appName).c_str(), 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG result =
+        RegSetValueExA(key, kClockSetting, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+void DeleteSettings(const std::string& appName) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, ("software\\Quillmar\\" + appName).c_str());
+}
+
+std::optional<HWND> PublishedWindow() {
+    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, kInstanceBlock);
+    if (block == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<HWND> window;
+    const void* view = MapViewOfFile(block, FILE_MAP_READ, 0, 0, sizeof(DWORD));
+    if (view != nullptr) {
+        window = static_cast<HWND>(LongToHandle(*static_cast<const LONG*>(view)));
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(block);
+    return window;
+}
+
+bool ShellHasIcon(HWND window, UINT id) {
+    NOTIFYICONDATAA probe = {};
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    probe.hWnd = window;
+    probe.uID = id;
+    return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
+}
+
+HWND TrayIconOwner(DWORD processId, UINT id) {
+    for (HWND window : test::TopLevelWindows(processId)) {
+        if (ShellHasIcon(window, id)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace panel

@@ -1,0 +1,34 @@
+#pragma once
+
+// What the panel leaves where other programs can read it: its stored settings, the window it
+// publishes for a second copy, its icon in the notification area.
+
+#include "PanelIds.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace panel {
+
+// "software\Quillmar\<appName>\KESTREL", below HKEY_CURRENT_USER.
+std::string SettingsKey(const std::string& appName = kAppName);
+// The stored clock source, or -2 when it is missing or not a REG_DWORD.
+long StoredClockSource(const std::string& appName = kAppName);
+bool StoreClockSource(DWORD value, const std::string& appName = kAppName);
+// Stores the clock source as a value of another type (REG_SZ, REG_BINARY...).
+bool StoreClockSourceAs(DWORD type, const void* data, DWORD size,
+                        const std::string& appName = kAppName);
+// Removes the application's whole key, "software\Quillmar\<appName>".
+void DeleteSettings(const std::string& appName = kAppName);
+
+// The window handle in the published single-instance block, or nothing when there is no block.
+std::optional<HWND> PublishedWindow();
+
+// True if the shell holds an icon for (window, id): a change with no flags succeeds only then.
+bool ShellHasIcon(HWND window, UINT id = kTrayIconId);
+// The window of process `processId` for which the shell holds icon `id`, or null.
+HWND TrayIconOwner(DWORD processId, UINT id = kTrayIconId);
+
+} // namespace panel
