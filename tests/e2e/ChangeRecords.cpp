@@ -17,7 +17,7 @@ const size_t kSlack = 64;
 } // namespace
 
 ChangeRecord::ChangeRecord(const std::vector<std::uint8_t>& bytes)
-    : storage_((bytes.size() + kSlack + 7) / 8, 0) {
+    : storage_((bytes.size() + kSlack + 7) / 8, 0), length_(bytes.size()) {
     std::memcpy(storage_.data(), bytes.data(), bytes.size());
 }
 
@@ -34,9 +34,9 @@ ChangeRecord ChangeRecord::Interface(const std::string& name, size_t characterSi
     return ChangeRecord(bytes);
 }
 
-ChangeRecord ChangeRecord::Raw(DWORD type, DWORD size, const std::vector<std::uint8_t>& payload) {
+ChangeRecord ChangeRecord::Raw(DWORD type, const std::vector<std::uint8_t>& payload) {
     DEV_BROADCAST_HDR header = {};
-    header.dbch_size = size;
+    header.dbch_size = static_cast<DWORD>(kHeaderSize + payload.size());
     header.dbch_devicetype = type;
     std::vector<std::uint8_t> bytes(kHeaderSize + payload.size(), 0);
     std::memcpy(bytes.data(), &header, kHeaderSize);
@@ -47,6 +47,18 @@ ChangeRecord ChangeRecord::Raw(DWORD type, DWORD size, const std::vector<std::ui
 ChangeRecord& ChangeRecord::StateSize(DWORD size) {
     std::memcpy(storage_.data(), &size, sizeof(size));
     return *this;
+}
+
+ChangeRecord& ChangeRecord::EndAt(DWORD size) {
+    auto* bytes = reinterpret_cast<std::uint8_t*>(storage_.data());
+    length_ = std::min<size_t>(size, length_);
+    std::fill(bytes + length_, bytes + storage_.size() * sizeof(storage_[0]), 0);
+    return StateSize(size);
+}
+
+std::vector<std::uint8_t> ChangeRecord::Bytes() const {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(storage_.data());
+    return std::vector<std::uint8_t>(bytes, bytes + length_);
 }
 
 DWORD ChangeRecord::StatedSize() const {

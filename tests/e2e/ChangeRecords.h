@@ -22,18 +22,24 @@ public:
     static ChangeRecord Ansi(const std::string& name) { return Interface(name, 1); }
     // The same in UTF-16, as Wine 8 delivers it even to ANSI windows.
     static ChangeRecord Wide(const std::string& name) { return Interface(name, 2); }
-    // A header of `type` stating `size` bytes, followed by `payload`.
-    static ChangeRecord Raw(DWORD type, DWORD size, const std::vector<std::uint8_t>& payload);
+    // A header of `type` stating the record's length, followed by `payload`.
+    static ChangeRecord Raw(DWORD type, const std::vector<std::uint8_t>& payload);
 
     // Changes the stated size (dbch_size) only.
     ChangeRecord& StateSize(DWORD size);
+    // Ends the record after `size` bytes (zeros after them), and states that size: a name cut
+    // there has no terminator.
+    ChangeRecord& EndAt(DWORD size);
     DWORD StatedSize() const;
     const void* Data() const { return storage_.data(); }
+    // The record's bytes up to its end, without the zeros after it.
+    std::vector<std::uint8_t> Bytes() const;
 
 private:
     explicit ChangeRecord(const std::vector<std::uint8_t>& bytes);
     static ChangeRecord Interface(const std::string& name, size_t characterSize);
     std::vector<std::uint64_t> storage_;
+    size_t length_;
 };
 
 // The name offset of a device-interface record: 28 bytes.

@@ -10,7 +10,6 @@
 // is elsewhere starts itself again there; the program it starts inherits the desktop.
 #include "DesktopUser.h"
 #include "PanelProcess.h"
-#include "ScreenImage.h"
 
 #include <cstdio>
 #include <cstring>
@@ -26,10 +25,7 @@ const char kRestarted[] = "KESTREL_DEMO_DESKTOP_RESTARTED";
 
 // Saves the screen as screenshots/<name>.png once `window` is painted.
 ::testing::AssertionResult Saved(HWND window, const char* name) {
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    CaptureSettled(rect);
-    if (!SaveScreenshot(name)) {
+    if (!SaveScreenshot(name, window)) {
         return ::testing::AssertionFailure() << "import could not save " << ScreenshotPath(name);
     }
     return ::testing::AssertionSuccess();

@@ -1,5 +1,6 @@
 #include "DesktopUser.h"
 
+#include "ScreenImage.h"
 #include "Wait.h"
 
 #include <fstream>
@@ -17,11 +18,6 @@ const char kImport[] = KESTREL_IMPORT;
 // A single-quoted word for the host's shell; the tests pass no single quotes.
 std::string Quoted(const std::string& word) {
     return "'" + word + "'";
-}
-
-bool Xdotool(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), kXdotool);
-    return RunHostProgram(arguments);
 }
 
 // Reads the exit status that the host's shell left in `path` once the file is there; -1 while
@@ -55,9 +51,9 @@ bool StartUnixProgram(std::string commandLine) {
     }
 }
 
-} // namespace
-
-bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs) {
+// Runs a host program to its end; true if it exited with 0. `argv[0]` is its Unix path. A
+// program still running after `timeoutMs` is ended and counts as failed.
+bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 10000) {
     // Wine starts a Unix program without a process handle to wait on or an exit code to read:
     // the host's shell runs it and leaves its exit status in a file, renamed into place whole.
     static unsigned counter = 0;
@@ -84,11 +80,19 @@ bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs) {
     return status == 0;
 }
 
+// The X window that Wine made for a top-level window (any process's), or 0.
 unsigned long XWindowOf(HWND window) {
     // Wine's X11 driver keeps the X window of each of its windows in this property.
     return static_cast<unsigned long>(
         reinterpret_cast<ULONG_PTR>(GetPropA(window, "__wine_x11_whole_window")));
 }
+
+bool Xdotool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), kXdotool);
+    return RunHostProgram(arguments);
+}
+
+} // namespace
 
 // No --sync on moves: xdotool would wait for ever for a move to where the pointer already is.
 // The X server takes a move and the clicks after it in order all the same.
@@ -129,7 +133,12 @@ std::string ScreenshotPath(const std::string& name) {
     return std::string(kScreenshotDirUnix) + "/" + name + ".png";
 }
 
-bool SaveScreenshot(const std::string& name) {
+bool SaveScreenshot(const std::string& name, HWND painted) {
+    if (painted != nullptr) {
+        RECT rect = {};
+        GetWindowRect(painted, &rect);
+        CaptureSettled(rect);
+    }
     CreateDirectoryA(kScreenshotDir, nullptr);
     return RunHostProgram({kImport, "-window", "root", ScreenshotPath(name)});
 }

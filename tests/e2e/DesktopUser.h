@@ -15,13 +15,6 @@ namespace e2e {
 // Copies of the executable under other names go here, and the host programs' exit statuses.
 inline constexpr char kWorkDir[] = KESTREL_E2E_WORK_DIR;
 
-// Runs a host program to its end; true if it exited with 0. `argv[0]` is its Unix path. A
-// program still running after `timeoutMs` is ended and counts as failed.
-bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 10000);
-
-// The X window that Wine made for a top-level window (any process's), or 0.
-unsigned long XWindowOf(HWND window);
-
 bool MoveMouse(POINT at);
 bool ClickAt(POINT at, int button = 1); // button 3: the right one
 bool DoubleClickAt(POINT at);
@@ -33,8 +26,8 @@ bool ClickMenuEntry(HWND menu, int index, int count);
 // so the focus must sit on a window of the program that is meant to get the key.
 bool PressKeys(HWND window, const std::vector<std::string>& keys);
 
-// Saves the whole screen as <build>/screenshots/<name>.png.
-bool SaveScreenshot(const std::string& name);
+// Saves the whole screen as <build>/screenshots/<name>.png, once `painted` (if any) is painted.
+bool SaveScreenshot(const std::string& name, HWND painted = nullptr);
 std::string ScreenshotPath(const std::string& name);
 
 } // namespace e2e

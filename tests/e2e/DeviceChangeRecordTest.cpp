@@ -42,16 +42,11 @@ std::vector<Row> Rows() {
     const DWORD wideFive = kNameOffset + 12;
     const std::string path = UnitInterfacePath();
     return {
-        {"header only",
-         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, sizeof(DEV_BROADCAST_HDR), {}), 0},
+        {"header only", ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), 0},
         {"interface fields, no name byte", ChangeRecord::Ansi("abcde").StateSize(kNameOffset), 0},
         {"stated size below the header", ChangeRecord::Ansi("abcde").StateSize(8), 0},
-        {"volume",
-         ChangeRecord::Raw(DBT_DEVTYP_VOLUME, sizeof(DEV_BROADCAST_VOLUME),
-                           std::vector<std::uint8_t>(8, 0x41)),
-         0},
-        {"port COM12",
-         ChangeRecord::Raw(DBT_DEVTYP_PORT, 12 + 6, Bytes(std::string("COM12") + '\0')), 0},
+        {"volume", ChangeRecord::Raw(DBT_DEVTYP_VOLUME, std::vector<std::uint8_t>(8, 0x41)), 0},
+        {"port COM12", ChangeRecord::Raw(DBT_DEVTYP_PORT, Bytes(std::string("COM12") + '\0')), 0},
         {"ANSI, 4 characters", ChangeRecord::Ansi("abcd"), 4},
         {"ANSI, 5 characters", ChangeRecord::Ansi("abcde"), 5},
         {"UTF-16, 4 characters", ChangeRecord::Wide("abcd"), 4},

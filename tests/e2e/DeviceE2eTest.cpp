@@ -24,16 +24,9 @@ ListsView ReadLists(HWND panel) {
 }
 
 std::string Describe(const ListsView& view) {
-    const auto entries = [](const Texts& texts) {
-        std::string text;
-        for (const std::string& entry : texts) {
-            text += " [" + entry + "]";
-        }
-        return text;
-    };
-    return "rates:" + entries(view.rates) + " selected [" + view.rate + "]; clocks" +
-           (view.clocksEnabled ? "" : " (disabled)") + ":" + entries(view.clocks) + " selected [" +
-           view.clock + "]";
+    return "rates " + ::testing::PrintToString(view.rates) + " selected [" + view.rate +
+           "]; clocks" + (view.clocksEnabled ? " " : " (disabled) ") +
+           ::testing::PrintToString(view.clocks) + " selected [" + view.clock + "]";
 }
 
 // The panel's lists come to show `expected` (a refresh takes its time under load, and the
@@ -89,8 +82,7 @@ TEST_F(PanelE2e, UnitsComingAndGoingRebuildTheListsAndResendTheStoredClockSource
     ASSERT_TRUE(sim_.Unplug(first));
     EXPECT_TRUE(ListsBecome(
         panel, {{" No Device"}, " No Device", {"Internal", "S/PDIF"}, "S/PDIF", false}));
-    Request noRate = {KSIM_GET_SAMPLE_RATE};
-    noRate.status = ERROR_DEVICE_NOT_CONNECTED;
+    const Request noRate = {.code = KSIM_GET_SAMPLE_RATE, .status = ERROR_DEVICE_NOT_CONNECTED};
     EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, noRate, {KSIM_GET_BUFFER_SIZE}}));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(panel, kBufferList)));
     EXPECT_EQ(StoredClockSource(), 1);

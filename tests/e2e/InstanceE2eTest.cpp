@@ -13,15 +13,6 @@ namespace {
 
 const char kCopyName[] = "KESTREL Bench";
 
-int CountPanels() {
-    int count = 0;
-    for (HWND window = FindWindowA(kDialogClass, kPanelCaption); window != nullptr;
-         window = FindWindowExA(nullptr, window, kDialogClass, kPanelCaption)) {
-        ++count;
-    }
-    return count;
-}
-
 // Iconic and visible, and still so a moment later: minimised to a taskbar button.
 bool StaysOnTheTaskbar(HWND panel) {
     if (!WaitUntil([panel] { return IsIconic(panel) != FALSE; })) {
@@ -47,7 +38,7 @@ TEST_F(PanelE2e, ASecondStartRestoresTheHiddenPanelAndLeavesATaskbarButtonAfterD
     // The running panel is restored and in front; there is still one panel and one icon.
     EXPECT_TRUE(WaitShown(panel));
     EXPECT_EQ(GetForegroundWindow(), panel);
-    EXPECT_EQ(CountPanels(), 1);
+    EXPECT_EQ(PanelProcess::AllPanels().size(), 1u);
     EXPECT_TRUE(ShellHasIcon(panel_.TrayOwner(), kTrayIconId));
     // The second copy read the unit list when it opened the driver, and then only closed it.
     EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, InfoFor(unit)}));

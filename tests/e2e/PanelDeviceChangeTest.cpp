@@ -32,11 +32,9 @@ TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenThe
         {"arrival without a record", DBT_DEVICEARRIVAL, std::nullopt, false},
         {"devnodes changed", DBT_DEVNODES_CHANGED, std::nullopt, false},
         {"arrival of a volume", DBT_DEVICEARRIVAL,
-         ChangeRecord::Raw(DBT_DEVTYP_VOLUME, sizeof(DEV_BROADCAST_VOLUME),
-                           std::vector<std::uint8_t>(8, 0x41)),
-         false},
+         ChangeRecord::Raw(DBT_DEVTYP_VOLUME, std::vector<std::uint8_t>(8, 0x41)), false},
         {"arrival, record shorter than a name", DBT_DEVICEARRIVAL,
-         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, sizeof(DEV_BROADCAST_HDR), {}), false},
+         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), false},
         // Names whose terminator lies beyond dbch_size end with the record.
         {"arrival, ANSI name cut by the record at 4", DBT_DEVICEARRIVAL,
          ChangeRecord::Ansi(path).StateSize(kNameOffset + 4), false},
@@ -60,8 +58,7 @@ TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenThe
                                                {KSIM_SEND_REQUEST, unit},
                                                {KSIM_GET_BUFFER_SIZE}};
 
-    ModelPanel panel;
-    panel.Run([&](ModelPanel& self) {
+    RunPanel([&](ModelPanel& self) {
         for (const Row& row : rows) {
             SCOPED_TRACE(row.name);
             ASSERT_TRUE(sim_.ClearLog());

@@ -11,8 +11,7 @@ namespace e2e {
 
 namespace {
 
-const DWORD kStartTimeoutMs = 20000;
-const DWORD kExitTimeoutMs = 20000;
+const DWORD kStartOrEndMs = 20000;
 
 // Asks the copy that owns `panel` to end, then makes sure it has.
 void EndProcess(HANDLE process, HWND panel) {
@@ -44,7 +43,7 @@ bool PanelProcess::WaitForPanel() {
             trayOwner_ = panel::TrayIconOwner(Id());
             return !Running() || (panel_ != nullptr && trayOwner_ != nullptr);
         },
-        kStartTimeoutMs);
+        kStartOrEndMs);
     return panel_ != nullptr && trayOwner_ != nullptr;
 }
 
@@ -55,19 +54,26 @@ void PanelProcess::End() {
     Release();
 }
 
+std::vector<HWND> PanelProcess::AllPanels() {
+    std::vector<HWND> panels;
+    for (HWND window = FindWindowA(panel::kDialogClass, panel::kPanelCaption); window != nullptr;
+         window = FindWindowExA(nullptr, window, panel::kDialogClass, panel::kPanelCaption)) {
+        panels.push_back(window);
+    }
+    return panels;
+}
+
 bool PanelProcess::EndStrayPanels() {
-    bool none = true;
-    while (HWND window = FindWindowA(panel::kDialogClass, panel::kPanelCaption)) {
-        none = false;
+    const std::vector<HWND> panels = AllPanels();
+    for (HWND window : panels) {
         HANDLE process =
             OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, test::ProcessOf(window));
-        if (process == nullptr) {
-            break;
+        if (process != nullptr) {
+            EndProcess(process, window);
+            CloseHandle(process);
         }
-        EndProcess(process, window);
-        CloseHandle(process);
     }
-    return none;
+    return panels.empty();
 }
 
 ::testing::AssertionResult StartHidden(PanelProcess& process) {
@@ -102,7 +108,7 @@ bool PanelProcess::EndStrayPanels() {
 }
 
 ::testing::AssertionResult WaitEnded(PanelProcess& process) {
-    const std::optional<DWORD> exitCode = process.WaitForExit(kExitTimeoutMs);
+    const std::optional<DWORD> exitCode = process.WaitForExit(kStartOrEndMs);
     if (!exitCode) {
         return ::testing::AssertionFailure() << "the program still runs";
     }

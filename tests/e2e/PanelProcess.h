@@ -39,6 +39,8 @@ public:
     // does not end. Nothing happens if it has ended already.
     void End();
 
+    // The panel windows of every copy that runs on this desktop.
+    static std::vector<HWND> AllPanels();
     // Ends every copy of the panel that runs on this desktop; true if there was none.
     static bool EndStrayPanels();
 

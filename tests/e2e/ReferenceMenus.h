@@ -16,7 +16,6 @@ namespace e2e {
 
 class ReferenceMenus {
 public:
-    ReferenceMenus() = default;
     ~ReferenceMenus() { Close(); }
 
     // Opens `popup` at `at` with TrackPopupMenu and flags 0, as the tray icon opens its menu;

@@ -18,6 +18,28 @@ const char kScreenshotDir[] = KESTREL_SCREENSHOT_DIR;
 using Dc = std::unique_ptr<std::remove_pointer_t<HDC>, decltype(&DeleteDC)>;
 using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, decltype(&DeleteObject)>;
 
+// 32 bits a pixel, rows from the top.
+BITMAPINFOHEADER HeaderOf(int width, int height) {
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = -height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    return header;
+}
+
+Image CaptureScreen(const RECT& area) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    return Painted(width, height, [&](HDC dc) {
+        HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT);
+        ReleaseDC(nullptr, screen);
+    });
+}
+
 } // namespace
 
 Image Painted(int width, int height, const std::function<void(HDC)>& paint) {
@@ -34,13 +56,7 @@ Image Painted(int width, int height, const std::function<void(HDC)>& paint) {
     const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
     paint(dc.get());
     SelectObject(dc.get(), old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // rows from the top
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = {HeaderOf(width, height), {}};
     Image image{width, height, std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};
     if (GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(height), image.pixels.data(), &info,
                   DIB_RGB_COLORS) != height) {
@@ -50,16 +66,6 @@ Image Painted(int width, int height, const std::function<void(HDC)>& paint) {
         pixel &= 0x00FFFFFF;
     }
     return image;
-}
-
-Image CaptureScreen(const RECT& area) {
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    return Painted(width, height, [&](HDC dc) {
-        HDC screen = GetDC(nullptr);
-        BitBlt(dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT);
-        ReleaseDC(nullptr, screen);
-    });
 }
 
 Image CaptureSettled(const RECT& area) {
@@ -97,13 +103,7 @@ bool SaveBitmap(const Image& image, const std::string& name) {
     if (!file) {
         return false;
     }
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(header);
-    header.biWidth = image.width;
-    header.biHeight = -image.height;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
+    const BITMAPINFOHEADER header = HeaderOf(image.width, image.height);
     const DWORD dataSize = static_cast<DWORD>(image.pixels.size() * sizeof(std::uint32_t));
     BITMAPFILEHEADER fileHeader = {};
     fileHeader.bfType = 0x4D42; // "BM"

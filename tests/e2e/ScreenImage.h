@@ -25,7 +25,6 @@ struct Image {
 
 // What `paint` draws on a bitmap of the screen's kind, `width` x `height`, read back.
 Image Painted(int width, int height, const std::function<void(HDC)>& paint);
-Image CaptureScreen(const RECT& area);
 // Captures `area` until three captures in a row agree, so that painting has finished; this
 // thread's messages are handled in between.
 Image CaptureSettled(const RECT& area);

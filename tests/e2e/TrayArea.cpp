@@ -35,22 +35,8 @@ POINT FirstIconPoint() {
 std::string VisibleTooltip() {
     // The shell's own tooltip: Wine 8's belongs to the taskbar, Wine 10's to another window of
     // the shell's process.
-    for (HWND window : test::TopLevelWindows(test::ProcessOf(Taskbar()))) {
-        if (IsWindowVisible(window) &&
-            lstrcmpiA(ClassOf(window).c_str(), "tooltips_class32") == 0) {
-            return WindowText(window);
-        }
-    }
-    return std::string();
-}
-
-bool ForgetIcon(HWND owner, UINT id) {
-    // The shell knows an icon by its owner window and id; the original 88-byte form.
-    NOTIFYICONDATAA icon = {};
-    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    icon.hWnd = owner;
-    icon.uID = id;
-    return Shell_NotifyIconA(NIM_DELETE, &icon) != FALSE;
+    const std::vector<HWND> tips = VisibleTopLevels(test::ProcessOf(Taskbar()), "tooltips_class32");
+    return tips.empty() ? std::string() : WindowText(tips[0]);
 }
 
 bool AnnounceTaskbar() {

@@ -23,8 +23,6 @@ std::string VisibleTooltip();
 // The taskbar's button for `window`, or null when it has none.
 HWND TaskbarButton(HWND window);
 
-// Makes the shell drop the icon (owner, id), as a shell that restarts loses every icon.
-bool ForgetIcon(HWND owner, UINT id);
 // Broadcasts "TaskbarCreated" as a Windows shell does once its notification area is made anew
 // (Wine's shell never sends it); returns once every top-level window has handled it.
 bool AnnounceTaskbar();

@@ -100,9 +100,7 @@ TEST_F(TrayMenuE2e, ShowsTheDriverLevelAndSendsOnlyWhatTheUserChooses) {
     // Choosing "Low" sends level 4000 in word 3, then both apply requests.
     ASSERT_TRUE(ClickMenuEntry(shown.cpu, 2, 3));
     ASSERT_TRUE(WaitForMenus(program, 0).empty());
-    Request setLow = {KSIM_SET_CPU_LEVEL};
-    setLow.word = 3;
-    setLow.value = 4000;
+    const Request setLow = {.code = KSIM_SET_CPU_LEVEL, .word = 3, .value = 4000};
     EXPECT_TRUE(LogBecomes(
         sim_, {{KSIM_GET_CPU_LEVEL}, setLow, {KSIM_APPLY_STAGE_ONE}, {KSIM_APPLY_STAGE_TWO}}));
     EXPECT_EQ(sim_.State().cpuLevel, 4000u);

@@ -63,10 +63,7 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kRateList)), "48.0 kHz");
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kClockList)), "Internal");
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "2.5 ms");
-    RECT placed = {};
-    GetWindowRect(panel, &placed);
-    CaptureSettled(placed); // the screenshot shows the panel painted
-    EXPECT_TRUE(SaveScreenshot("panel"));
+    EXPECT_TRUE(SaveScreenshot("panel", panel));
 
     // "Done" hides it.
     ASSERT_TRUE(ClickAt(CentreOf(GetDlgItem(panel, kDoneButton))));
@@ -125,10 +122,7 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
         return about != nullptr && IsWindowVisible(about);
     }));
     EXPECT_EQ(GetWindow(about, GW_OWNER), panel);
-    RECT aboutRect = {};
-    GetWindowRect(about, &aboutRect);
-    CaptureSettled(aboutRect);
-    EXPECT_TRUE(SaveScreenshot("about"));
+    EXPECT_TRUE(SaveScreenshot("about", about));
     // The OK button shows over the background picture: hidden, the picture takes its place.
     HWND ok = GetDlgItem(about, IDOK);
     RECT okRect = {};

@@ -167,13 +167,8 @@ TEST(Dialog, MalformedInitialDataAddsTheWholeRecordsAndNoMore) {
     EXPECT_EQ(count, 1);
 }
 
-class MainWindowApp : public CWinApp {
-public:
-    MainWindowApp() : CWinApp("framework owner test") {}
-};
-
 TEST(Dialog, ModalRunIsOwnedByTheMainWindowUnlessGivenAParentOrBeingIt) {
-    MainWindowApp app;
+    CWinApp app("framework owner test");
     ASSERT_EQ(AfxGetApp(), &app);
     CWnd main;
     CWnd parent;

@@ -1,28 +1,27 @@
 // CWinApp: the one application object, its start through AfxWinMain, and the profile in the
 // registry (paths, value types, defaults, key creation on read and on write).
 #include "CWinApp.h"
+#include "UniqueRegKey.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 namespace {
 
 const char kCompany[] = "KestrelFrameworkTests";
 const char kCompanyPath[] = "software\\KestrelFrameworkTests";
+const char kSectionPath[] = "software\\KestrelFrameworkTests\\Profile App\\KESTREL";
 
 class Profile : public ::testing::Test {
 protected:
     void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, kCompanyPath); }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kCompanyPath); }
 
-    static bool KeyExists(const std::string& path) {
+    static bool KeyExists(const char* path) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
+        const bool opened =
+            RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        const UniqueRegKey owner(key);
+        return opened;
     }
 };
 
@@ -85,7 +84,7 @@ TEST_F(Profile, ReadingAMissingValueGivesTheDefaultAndCreatesTheKeys) {
     EXPECT_STREQ(app.GetRegistryKey(), kCompany);
     EXPECT_FALSE(KeyExists(kCompanyPath));
     EXPECT_EQ(app.GetProfileInt("KESTREL", "SPDIFSync", -1), -1);
-    EXPECT_TRUE(KeyExists(std::string(kCompanyPath) + "\\Profile App\\KESTREL"));
+    EXPECT_TRUE(KeyExists(kSectionPath));
 }
 
 TEST_F(Profile, WritesADwordUnderCompanyApplicationAndSectionAndReadsItBack) {
@@ -98,9 +97,8 @@ TEST_F(Profile, WritesADwordUnderCompanyApplicationAndSectionAndReadsItBack) {
         EXPECT_EQ(app.GetProfileInt("KESTREL", "SPDIFSync", 12345), value);
 
         DWORD type = 0, raw = 0, size = sizeof(raw);
-        ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER,
-                               "software\\KestrelFrameworkTests\\Profile App\\KESTREL", "SPDIFSync",
-                               RRF_RT_ANY, &type, &raw, &size),
+        ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, kSectionPath, "SPDIFSync", RRF_RT_ANY, &type,
+                               &raw, &size),
                   ERROR_SUCCESS);
         EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
         EXPECT_EQ(raw, static_cast<DWORD>(value));
@@ -114,7 +112,6 @@ TEST_F(Profile, WritesADwordUnderCompanyApplicationAndSectionAndReadsItBack) {
 TEST_F(Profile, ValuesOfAnotherTypeOrSizeReadAsTheDefault) {
     CWinApp app("Profile App");
     app.SetRegistryKey(kCompany);
-    const std::string section = std::string(kCompanyPath) + "\\Profile App\\KESTREL";
     const DWORD one = 1;
     const BYTE two[2] = {1, 0};
     const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
@@ -135,8 +132,8 @@ TEST_F(Profile, ValuesOfAnotherTypeOrSizeReadAsTheDefault) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, section.c_str(), "SPDIFSync", row.type,
-                                  row.data, row.size),
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kSectionPath, "SPDIFSync", row.type, row.data,
+                                  row.size),
                   ERROR_SUCCESS);
         EXPECT_EQ(app.GetProfileInt("KESTREL", "SPDIFSync", 9), row.read);
     }

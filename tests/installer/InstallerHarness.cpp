@@ -12,11 +12,6 @@
 
 namespace inst {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRunValue[] = "Quillmar KESTREL";
-const char kUninstallKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmar KESTREL";
-
 namespace {
 
 std::string ShellFolder(int csidl) {
@@ -35,15 +30,18 @@ UniqueRegKey OpenKey(HKEY root, const std::string& key, REGSAM view) {
     return UniqueRegKey(opened);
 }
 
-// Value `name` of `key`, read into `data` if it is of `type` and at most `size` bytes long.
-bool ReadValue(HKEY root, const std::string& key, const char* name, REGSAM view, DWORD type,
+bool SystemIs64Bit() {
+    BOOL wow64 = FALSE;
+    return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+
+// Value `name` of `key`, read into `data` if it is of the one type `flags` allow (RRF_RT_*, with
+// RRF_NOEXPAND for REG_SZ alone) and at most `size` bytes long.
+bool ReadValue(HKEY root, const std::string& key, const char* name, REGSAM view, DWORD flags,
                void* data, DWORD size) {
-    UniqueRegKey opened = OpenKey(root, key, view);
-    DWORD found = 0;
+    const UniqueRegKey opened = OpenKey(root, key, view);
     return opened &&
-           RegQueryValueExA(opened.Get(), name, nullptr, &found, static_cast<BYTE*>(data), &size) ==
-               ERROR_SUCCESS &&
-           found == type;
+           RegGetValueA(opened.Get(), nullptr, name, flags, nullptr, data, &size) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -55,11 +53,6 @@ std::string SetupProgram() {
 
 std::string BuiltPanel() {
     return test::ProgramBeside("panel\\Quillmar KESTREL.exe", 2);
-}
-
-bool SystemIs64Bit() {
-    BOOL wow64 = FALSE;
-    return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
 }
 
 std::vector<std::string> ProgramFilesFolders() {
@@ -134,7 +127,7 @@ bool KeyExists(HKEY root, const std::string& key, REGSAM view) {
 std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* name,
                                       REGSAM view) {
     char value[1024] = {};
-    if (!ReadValue(root, key, name, view, REG_SZ, value, sizeof(value) - 1)) {
+    if (!ReadValue(root, key, name, view, RRF_RT_REG_SZ | RRF_NOEXPAND, value, sizeof(value))) {
         return std::nullopt;
     }
     return std::string(value);
@@ -142,7 +135,7 @@ std::optional<std::string> ReadString(HKEY root, const std::string& key, const c
 
 std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* name, REGSAM view) {
     DWORD value = 0;
-    if (!ReadValue(root, key, name, view, REG_DWORD, &value, sizeof(value))) {
+    if (!ReadValue(root, key, name, view, RRF_RT_REG_DWORD, &value, sizeof(value))) {
         return std::nullopt;
     }
     return value;
@@ -184,14 +177,6 @@ bool StartCommand(test::ChildProcess& child, const std::string& commandLine) {
     const size_t arguments = commandLine.find_first_not_of(' ', end + 1);
     return child.Start(commandLine.substr(quoted ? 1 : 0, quoted ? end - 1 : end),
                        arguments == std::string::npos ? "" : commandLine.substr(arguments));
-}
-
-std::optional<DWORD> RunCommand(const std::string& commandLine) {
-    test::ChildProcess child;
-    if (!StartCommand(child, commandLine)) {
-        return std::nullopt;
-    }
-    return child.WaitForExit(kWaitMs);
 }
 
 } // namespace inst

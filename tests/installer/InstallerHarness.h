@@ -17,9 +17,12 @@ namespace inst {
 // Bound on anything a test expects of the installer, the uninstaller and the panel they start.
 constexpr DWORD kWaitMs = 60000;
 
-extern const char kRunKey[];       // HKCU: per-user autostart
-extern const char kRunValue[];     // its value for the panel
-extern const char kUninstallKey[]; // HKLM: the Add/Remove Programs entry
+// HKCU: per-user autostart, and its value for the panel.
+inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char kRunValue[] = "Quillmar KESTREL";
+// HKLM: the Add/Remove Programs entry.
+inline constexpr char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmar KESTREL";
 
 // Files of this build tree, found from the test program's own place in it.
 std::string SetupProgram();
@@ -29,7 +32,7 @@ std::string BuiltPanel();
 // system has one of each. A build's installer is of the build's kind: the 32-bit product's
 // belongs in "Program Files (x86)" and in the 32-bit view (WOW6432Node) there, as users of
 // 64-bit Windows get it; the 64-bit build's in the others.
-bool SystemIs64Bit();
+
 // The Program Files folder of the build's kind first, then the other kind's on 64-bit Windows.
 std::vector<std::string> ProgramFilesFolders();
 // The registry view of the build's kind first (0 on a 32-bit system, which has one), then the
@@ -60,7 +63,5 @@ std::optional<std::string> ShortcutTarget(const std::string& link);
 // Starts a command line as the registry keeps it: the program, quoted if it holds a space,
 // then its arguments. False, with the last error, when it cannot be started.
 bool StartCommand(test::ChildProcess& child, const std::string& commandLine);
-// Runs it to its end: its exit code, or nothing when it could not be started or did not end.
-std::optional<DWORD> RunCommand(const std::string& commandLine);
 
 } // namespace inst

@@ -65,14 +65,8 @@ protected:
         ASSERT_TRUE(FileExists(SetupProgram())) << SetupProgram() << " is not built";
         ASSERT_EQ(FindWindowA(panel::kDialogClass, panel::kPanelCaption), nullptr)
             << "a panel from elsewhere still runs";
-        for (REGSAM view : RegistryViews()) {
-            ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view))
-                << "an install was left (view " << view << ")";
-        }
-        for (const std::string& folder : ProgramFilesFolders()) {
-            ASSERT_FALSE(DirectoryExists(folder + "\\Quillmar\\KESTREL"))
-                << folder << "\\Quillmar\\KESTREL was left";
-        }
+        ExpectNothingInstalled();
+        ASSERT_FALSE(HasFailure()) << "an earlier install was left";
         savedClockSource_ = panel::StoredClockSource();
     }
 
@@ -102,7 +96,8 @@ protected:
     static bool Uninstall() {
         std::optional<std::string> command =
             ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
-        if (!command || !RunCommand(*command)) {
+        test::ChildProcess uninstaller;
+        if (!command || !StartCommand(uninstaller, *command) || !uninstaller.WaitForExit(kWaitMs)) {
             return false;
         }
         return test::WaitUntil([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); },

@@ -10,18 +10,16 @@
 #include "CWnd.h"
 #include "PanelState.h"
 #include "PublishedMappingHandle.h"
+#include "UniqueHandle.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
 #include <thread>
 
 namespace {
-
-const char kMutexName[] = "KESTREL App";
 
 // What another thread gets when it tries the mutex without waiting; it releases at once.
 DWORD TryFromAnotherThread(HANDLE mutex) {
@@ -37,14 +35,13 @@ DWORD TryFromAnotherThread(HANDLE mutex) {
 }
 
 bool StartupLockHeldHere() {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kMutexName);
-    if (mutex == nullptr) {
+    const UniqueHandle mutex(
+        OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, panel::kStartupLock));
+    if (!mutex.IsValid()) {
         ADD_FAILURE() << "no start-up mutex, error " << GetLastError();
         return false;
     }
-    bool held = TryFromAnotherThread(mutex) == WAIT_TIMEOUT;
-    CloseHandle(mutex);
-    return held;
+    return TryFromAnotherThread(mutex.Get()) == WAIT_TIMEOUT;
 }
 
 // A block as a running copy leaves it, holding `value`; the handle keeps it alive.
@@ -72,8 +69,8 @@ HWND MakeHiddenWindow() {
 }
 
 TEST(CMutexTest, NameTakenByAnotherKindOfObjectThrowsTheResourceException) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "KestrelCheckerTest.Taken");
-    ASSERT_NE(event, nullptr);
+    const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, "KestrelCheckerTest.Taken"));
+    ASSERT_TRUE(event.IsValid());
     DWORD error = 0;
     SetLastError(0xdeadbeef);
     try {
@@ -84,7 +81,6 @@ TEST(CMutexTest, NameTakenByAnotherKindOfObjectThrowsTheResourceException) {
         EXPECT_TRUE(exception.IsKindOf(&CObject::classCObject));
     }
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    CloseHandle(event);
 }
 
 TEST(CSingleLockTest, HoldsTheMutexUntilDestroyed) {
@@ -141,8 +137,8 @@ TEST_F(InstanceCheckerTest, NamesItsMutexAndBlockAfterTheInstance) {
 }
 
 TEST_F(InstanceCheckerTest, StartupMutexNameTakenThrowsFromTheConstructor) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, kMutexName);
-    ASSERT_NE(event, nullptr);
+    const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, panel::kStartupLock));
+    ASSERT_TRUE(event.IsValid());
     DWORD error = 0;
     try {
         TestChecker checker;
@@ -151,7 +147,6 @@ TEST_F(InstanceCheckerTest, StartupMutexNameTakenThrowsFromTheConstructor) {
         error = exception.GetError();
     }
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    CloseHandle(event);
 }
 
 TEST_F(InstanceCheckerTest, AnotherInstanceRunsOnlyWhileABlockExists) {
@@ -169,16 +164,13 @@ TEST_F(InstanceCheckerTest, AnotherInstanceRunsOnlyWhileABlockExists) {
     TestChecker checker;
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
-        HANDLE object = row.make();
+        const UniqueHandle object(row.make());
         EXPECT_EQ(checker.IsAnotherInstanceRunning(), row.expected);
-        if (object != nullptr) {
-            CloseHandle(object);
-        }
     }
 }
 
 TEST_F(InstanceCheckerTest, StartupLockIsHeldFromLockStartupToItsRelease) {
-    CMutex keepsTheNameAlive(false, kMutexName);
+    CMutex keepsTheNameAlive(false, panel::kStartupLock);
     {
         TestChecker checker;
         checker.UnlockStartup(); // nothing held: no effect
@@ -251,8 +243,8 @@ TEST_F(InstanceCheckerTest, FailedPublicationKeepsTheLockAndHoldsNoHandle) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
-        HANDLE object = row.make();
-        ASSERT_NE(object, nullptr);
+        const UniqueHandle object(row.make());
+        ASSERT_TRUE(object.IsValid());
         TestChecker checker;
         checker.LockStartup();
         EXPECT_FALSE(checker.PublishMainWindow());
@@ -262,22 +254,20 @@ TEST_F(InstanceCheckerTest, FailedPublicationKeepsTheLockAndHoldsNoHandle) {
             EXPECT_EQ(panel::PublishedWindow(),
                       std::optional<HWND>(static_cast<HWND>(ULongToHandle(row.blockValue))));
         }
-        CloseHandle(object);
     }
 }
 
 TEST_F(InstanceCheckerTest, ActivationRestoresAPublishedWindowAndReleasesTheLock) {
     HWND window = MakeHiddenWindow();
     ASSERT_NE(window, nullptr);
-    HANDLE block = MakeBlock(HandleToULong(window));
-    ASSERT_NE(block, nullptr);
+    const UniqueHandle block(MakeBlock(HandleToULong(window)));
+    ASSERT_TRUE(block.IsValid());
     TestChecker checker;
     checker.LockStartup();
     EXPECT_EQ(checker.ActivateRunningInstance(), window);
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(GetForegroundWindow(), window);
     EXPECT_FALSE(StartupLockHeldHere());
-    CloseHandle(block);
     DestroyWindow(window);
 }
 
@@ -301,15 +291,12 @@ TEST_F(InstanceCheckerTest, ActivationWithoutALiveWindowActivatesNothing) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
-        HANDLE block = row.block ? MakeBlock(row.value) : nullptr;
-        ASSERT_EQ(block != nullptr, row.block);
+        const UniqueHandle block(row.block ? MakeBlock(row.value) : nullptr);
+        ASSERT_EQ(block.IsValid(), row.block);
         TestChecker checker;
         checker.LockStartup();
         EXPECT_EQ(checker.ActivateRunningInstance(), nullptr);
         EXPECT_EQ(StartupLockHeldHere(), row.lockHeldAfter);
-        if (block != nullptr) {
-            CloseHandle(block);
-        }
     }
 }
 

@@ -101,7 +101,7 @@ protected:
     }
 
     HWND MainWindowOf(int copy) const {
-        return FindWindowA(role::WindowClass, role::MainCaption(ProcessId(copy)).c_str());
+        return test::FindTopLevel(ProcessId(copy), role::WindowClass, role::MainCaption);
     }
 
     // Closes a running copy's window, which ends its message loop.
@@ -146,7 +146,7 @@ TEST_F(InstanceProcessTest, SecondCopyWaitsForPublicationThenRestoresAndRaisesTh
         HWND expectedForeground = main;
         if (row.popup) {
             expectedForeground =
-                FindWindowA(role::WindowClass, role::PopupCaption(ProcessId(first)).c_str());
+                test::FindTopLevel(ProcessId(first), role::WindowClass, role::PopupCaption);
             ASSERT_NE(expectedForeground, nullptr);
             ASSERT_EQ(GetLastActivePopup(main), expectedForeground);
         }
@@ -265,8 +265,8 @@ TEST_F(InstanceProcessTest, BlockNamingAWindowThatIsGoneActivatesNothing) {
 // keeps the start-up lock while its window runs. A second copy waits, without a window, until
 // the first ends, and then goes on as if no copy ran.
 TEST_F(InstanceProcessTest, FailedPublicationMakesTheNextCopyWaitUntilTheFirstEnds) {
-    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, panel::kInstanceBlock);
-    ASSERT_NE(squatter, nullptr);
+    const UniqueHandle squatter(CreateEventA(nullptr, TRUE, FALSE, panel::kInstanceBlock));
+    ASSERT_TRUE(squatter.IsValid());
     int first = Start("panel");
     ASSERT_TRUE(Signalled(role::Published));
     int second = Start("second");
@@ -275,7 +275,6 @@ TEST_F(InstanceProcessTest, FailedPublicationMakesTheNextCopyWaitUntilTheFirstEn
     Close(first);
     EXPECT_EQ(ExitCode(first), static_cast<DWORD>(role::RanOwnWindowUnpublished));
     EXPECT_EQ(ExitCode(second), static_cast<DWORD>(role::WouldRunOwnWindow));
-    CloseHandle(squatter);
 }
 
 // Twenty copies leave the start gate together: one runs its window and publishes it, every

@@ -20,8 +20,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace role {
 
 enum Exit : int {
@@ -48,12 +46,8 @@ inline constexpr DWORD PacingTimeoutMs = 60000;
 
 inline constexpr char WindowClass[] = "KestrelInstanceRole";
 
-// The caption of a copy's main window names its process.
-inline std::string MainCaption(DWORD processId) {
-    return "KESTREL role " + std::to_string(processId);
-}
-inline std::string PopupCaption(DWORD processId) {
-    return "KESTREL role popup " + std::to_string(processId);
-}
+// The captions of a copy's main window and popup; a test looks for them among its windows.
+inline constexpr char MainCaption[] = "KESTREL role";
+inline constexpr char PopupCaption[] = "KESTREL role popup";
 
 } // namespace role

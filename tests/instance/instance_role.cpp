@@ -5,13 +5,12 @@
 
 #include "CInstanceChecker.h"
 #include "CResourceException.h"
-#include "PublishedMappingHandle.h"
+#include "UniqueHandle.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -59,22 +58,17 @@ bool ParseArguments(int argc, char** argv, Options& options) {
 
 // Signals a pacing semaphore if the test made it.
 void Signal(const char* name) {
-    HANDLE semaphore = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, name);
-    if (semaphore != nullptr) {
-        ReleaseSemaphore(semaphore, 1, nullptr);
-        CloseHandle(semaphore);
+    const UniqueHandle semaphore(OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, name));
+    if (semaphore.IsValid()) {
+        ReleaseSemaphore(semaphore.Get(), 1, nullptr);
     }
 }
 
 // Waits for a pacing event; false when it does not come in time or the test did not make it.
 bool WaitFor(const char* name) {
-    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
-    if (event == nullptr) {
-        return false;
-    }
-    DWORD result = WaitForSingleObject(event, role::PacingTimeoutMs);
-    CloseHandle(event);
-    return result == WAIT_OBJECT_0;
+    const UniqueHandle event(OpenEventA(SYNCHRONIZE, FALSE, name));
+    return event.IsValid() &&
+           WaitForSingleObject(event.Get(), role::PacingTimeoutMs) == WAIT_OBJECT_0;
 }
 
 class RoleChecker : public CInstanceChecker {
@@ -94,9 +88,9 @@ LRESULT CALLBACK RoleWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND MakeWindow(const std::string& caption, DWORD style, HWND owner) {
-    return CreateWindowExA(0, role::WindowClass, caption.c_str(), style, 100, 100, 240, 160, owner,
-                           nullptr, GetModuleHandleA(nullptr), nullptr);
+HWND MakeWindow(const char* caption, DWORD style, HWND owner) {
+    return CreateWindowExA(0, role::WindowClass, caption, style, 100, 100, 240, 160, owner, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
 }
 
 // The panel's part: a hidden main window, as the program's panel sits in the notification
@@ -109,13 +103,13 @@ role::Exit RunOwnWindow(RoleChecker& checker, const Options& options) {
     RegisterClassA(&windowClass);
 
     DWORD processId = GetCurrentProcessId();
-    HWND main = MakeWindow(role::MainCaption(processId), WS_OVERLAPPEDWINDOW, nullptr);
+    HWND main = MakeWindow(role::MainCaption, WS_OVERLAPPEDWINDOW, nullptr);
     if (main == nullptr) {
         std::printf("instance_role: no window, error %lu\n", GetLastError());
         return role::Failed;
     }
     if (options.popup) {
-        HWND popup = MakeWindow(role::PopupCaption(processId), WS_POPUP | WS_CAPTION, main);
+        HWND popup = MakeWindow(role::PopupCaption, WS_POPUP | WS_CAPTION, main);
         ShowWindow(popup, SW_SHOW);
         SetForegroundWindow(popup);
     }

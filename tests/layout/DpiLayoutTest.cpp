@@ -59,16 +59,11 @@ struct WineDrawsFrames : UserValue {
     WineDrawsFrames() : UserValue("Software\\Wine\\X11 Driver", "Managed", REG_SZ, "N", 2) {}
 };
 
-struct Rect {
-    long left, top, right, bottom, open;
-};
-
 struct ProbeReport {
     int dpi = 0;
-    long unitsX = 0, unitsY = 0;
+    SIZE units = {};
     long fontHeight = 0;
-    std::map<std::string, std::pair<long, long>> client; // by state
-    std::map<std::string, std::map<int, Rect>> children; // by state, then control id
+    std::map<std::string, DialogFacts> states; // "unscaled", "applied", "released"
 };
 
 ProbeReport ReadReport(const std::string& text) {
@@ -82,16 +77,16 @@ ProbeReport ReadReport(const std::string& text) {
         if (first == "dpi") {
             fields >> report.dpi;
         } else if (first == "units") {
-            fields >> report.unitsX >> report.unitsY;
+            fields >> report.units.cx >> report.units.cy;
         } else if (first == "font") {
             fields >> report.fontHeight;
         } else if (fields >> second; second == "client") {
-            fields >> report.client[first].first >> report.client[first].second;
+            fields >> report.states[first].client.cx >> report.states[first].client.cy;
         } else if (second == "child") {
-            int id = 0;
-            Rect rect = {};
-            fields >> id >> rect.left >> rect.top >> rect.right >> rect.bottom >> rect.open;
-            report.children[first][id] = rect;
+            ChildFacts child = {};
+            fields >> child.id >> child.rect.left >> child.rect.top >> child.rect.right >>
+                child.rect.bottom >> child.openHeight;
+            report.states[first].children.push_back(child);
         }
     }
     return report;
@@ -115,51 +110,38 @@ TEST(DpiLayout, DialogsComeOutTheSameAt96And144Dpi) {
         ASSERT_EQ(at144.dpi, 144) << "the probe did not see the 144-dpi setting";
         EXPECT_EQ(at96.fontHeight, -11);
         EXPECT_EQ(at144.fontHeight, -11);
-        EXPECT_EQ(at96.unitsX, 6);
-        EXPECT_EQ(at96.unitsY, 13);
-        EXPECT_EQ(at144.unitsX, at96.unitsX);
-        EXPECT_EQ(at144.unitsY, at96.unitsY);
+        EXPECT_EQ(at96.units.cx, 6);
+        EXPECT_EQ(at96.units.cy, 13);
+        EXPECT_EQ(at144.units.cx, at96.units.cx);
+        EXPECT_EQ(at144.units.cy, at96.units.cy);
         // Without the layout the system's own dialog font at 144 dpi makes it larger.
-        EXPECT_GT(at144.client["unscaled"].first, at96.client["unscaled"].first);
+        EXPECT_GT(at144.states["unscaled"].client.cx, at96.states["unscaled"].client.cx);
 
         for (const ProbeReport* report : {&at96, &at144}) {
             SCOPED_TRACE(std::to_string(report->dpi) + " dpi");
             for (const char* state : {"applied", "released"}) {
                 SCOPED_TRACE(state);
-                auto client = report->client.at(state);
-                EXPECT_EQ(client.first, ScaleUnits(dialog.cx, report->unitsX, 4.0));
-                EXPECT_EQ(client.second, ScaleUnits(dialog.cy, report->unitsY, 8.0));
-                EXPECT_EQ(client.first, dialog.clientX);
-                EXPECT_EQ(client.second, dialog.clientY);
-                const auto& children = report->children.at(state);
-                for (const TemplateItem& item : dialog.items) {
-                    SCOPED_TRACE("control " + std::to_string(item.id));
-                    ASSERT_EQ(children.count(item.id), 1u);
-                    const Rect& got = children.at(item.id);
-                    EXPECT_EQ(got.left, ScaleUnits(item.x, report->unitsX, 4.0));
-                    EXPECT_EQ(got.top, ScaleUnits(item.y, report->unitsY, 8.0));
-                    EXPECT_EQ(got.right - got.left, ScaleUnits(item.cx, report->unitsX, 4.0));
-                    // A list's open height is its field's height plus the list's. Wine keeps the
-                    // list's part when the font changes, so it adds up again once the dialog's
-                    // own font is back: after the release.
-                    if (!item.list) {
-                        EXPECT_EQ(got.bottom - got.top, ScaleUnits(item.cy, report->unitsY, 8.0));
-                    } else if (std::strcmp(state, "released") == 0) {
-                        EXPECT_EQ(got.open, ScaleUnits(item.cy, report->unitsY, 8.0));
-                    }
-                }
+                const DialogFacts& facts = report->states.at(state);
+                EXPECT_EQ(facts.client.cx, dialog.clientX);
+                EXPECT_EQ(facts.client.cy, dialog.clientY);
+                // A list's open height is its field's height plus the list's. Wine keeps the
+                // list's part when the font changes, so it adds up again once the dialog's own
+                // font is back: after the release.
+                ExpectLaidOut(facts, report->units, dialog.cx, dialog.cy, dialog.items,
+                              std::strcmp(state, "released") == 0);
             }
         }
         // Everything but the lists' closed height, which follows their font, is identical.
-        const auto& a = at96.children.at("released");
-        const auto& b = at144.children.at("released");
         for (const TemplateItem& item : dialog.items) {
             SCOPED_TRACE("control " + std::to_string(item.id));
-            EXPECT_EQ(a.at(item.id).left, b.at(item.id).left);
-            EXPECT_EQ(a.at(item.id).top, b.at(item.id).top);
-            EXPECT_EQ(a.at(item.id).right, b.at(item.id).right);
+            const ChildFacts* a = FindChildFacts(at96.states.at("released"), item.id);
+            const ChildFacts* b = FindChildFacts(at144.states.at("released"), item.id);
+            ASSERT_TRUE(a && b);
+            EXPECT_EQ(a->rect.left, b->rect.left);
+            EXPECT_EQ(a->rect.top, b->rect.top);
+            EXPECT_EQ(a->rect.right, b->rect.right);
             if (!item.list) {
-                EXPECT_EQ(a.at(item.id).bottom, b.at(item.id).bottom);
+                EXPECT_EQ(a->rect.bottom, b->rect.bottom);
             }
         }
     }

@@ -9,12 +9,15 @@
 #include "CWinApp.h"
 #include "DialogFontScaler.h"
 #include "LayoutTestSupport.h"
+#include "Wait.h"
 #include "resource.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,23 +61,18 @@ bool SaveWindowPicture(HWND window, const char* path) {
     header.bfType = 0x4D42;
     header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
     header.bfSize = header.bfOffBits + stride * height;
-    FILE* out = std::fopen(path, "wb");
-    bool written = out != nullptr && copied;
-    if (out != nullptr) {
-        written = written && std::fwrite(&header, sizeof(header), 1, out) == 1 &&
-                  std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
-                  std::fwrite(bits, stride * height, 1, out) == 1;
-        std::fclose(out);
-    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&header), sizeof(header));
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    out.write(static_cast<const char*>(bits), stride * height);
     DeleteObject(picture);
-    return written;
+    return copied && out.flush();
 }
 
 class ProbeDialog : public CDialog {
 public:
     ProbeDialog(UINT id, bool screenshot, std::string path)
-        : CDialog(id), m_screenshot(screenshot), m_path(std::move(path)),
-          m_ok(false), m_units{0, 0}, m_fontHeight(0), m_unscaled{}, m_applied{}, m_released{} {}
+        : CDialog(id), m_screenshot(screenshot), m_path(std::move(path)) {}
 
     bool Succeeded() const { return m_ok; }
 
@@ -120,11 +118,7 @@ private:
     bool Picture() {
         // Let the dialog paint itself as it would on screen: everything queued is handled.
         SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        test::PumpMessages();
         return SaveWindowPicture(m_hWnd, m_path.c_str());
     }
 
@@ -143,12 +137,12 @@ private:
 
     bool m_screenshot;
     std::string m_path;
-    bool m_ok;
-    SIZE m_units;
-    LONG m_fontHeight;
-    DialogFacts m_unscaled;
-    DialogFacts m_applied;
-    DialogFacts m_released;
+    bool m_ok = false;
+    SIZE m_units = {};
+    LONG m_fontHeight = 0;
+    DialogFacts m_unscaled = {};
+    DialogFacts m_applied = {};
+    DialogFacts m_released = {};
 };
 
 } // namespace

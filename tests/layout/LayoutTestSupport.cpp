@@ -1,6 +1,9 @@
 #include "LayoutTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <string>
 
 FontFacts FontOf(HFONT font) {
     LOGFONTA logical = {};
@@ -68,4 +71,23 @@ const ChildFacts* FindChildFacts(const DialogFacts& facts, int id) {
     const auto found = std::find_if(facts.children.begin(), facts.children.end(),
                                     [id](const ChildFacts& child) { return child.id == id; });
     return found != facts.children.end() ? &*found : nullptr;
+}
+
+void ExpectLaidOut(const DialogFacts& facts, SIZE units, int cx, int cy,
+                   const std::vector<TemplateItem>& items, bool listHeights) {
+    EXPECT_EQ(facts.client.cx, ScaleUnits(cx, units.cx, 4.0));
+    EXPECT_EQ(facts.client.cy, ScaleUnits(cy, units.cy, 8.0));
+    for (const TemplateItem& item : items) {
+        SCOPED_TRACE("control " + std::to_string(item.id));
+        const ChildFacts* child = FindChildFacts(facts, item.id);
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(child->rect.left, ScaleUnits(item.x, units.cx, 4.0));
+        EXPECT_EQ(child->rect.top, ScaleUnits(item.y, units.cy, 8.0));
+        EXPECT_EQ(child->rect.right - child->rect.left, ScaleUnits(item.cx, units.cx, 4.0));
+        if (!item.list) {
+            EXPECT_EQ(child->rect.bottom - child->rect.top, ScaleUnits(item.cy, units.cy, 8.0));
+        } else if (listHeights) {
+            EXPECT_EQ(child->openHeight, ScaleUnits(item.cy, units.cy, 8.0));
+        }
+    }
 }

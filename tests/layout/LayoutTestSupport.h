@@ -46,6 +46,12 @@ struct TemplateItem {
     bool list;
 };
 
+// The client area and each listed child at their template rectangles in the given base units.
+// A drop-down list's window is only as tall as its selection field: its open height is the
+// template's height, checked only with `listHeights`.
+void ExpectLaidOut(const DialogFacts& facts, SIZE units, int cx, int cy,
+                   const std::vector<TemplateItem>& items, bool listHeights = true);
+
 // One of the program's dialogs: its template's size, its client area with Wine's fonts (6x13
 // base units), its children in template order.
 struct ProgramDialog {

@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -75,22 +74,3 @@ protected:
     // This program's application name, under which the panel keeps its settings.
     const std::string app_ = AfxGetApp()->GetAppName();
 };
-
-// The earlier names of this test program's stored clock source, for tests/e2e; new code uses
-// panel::StoredClockSource and the rest with the program's application name.
-inline std::string ClockKeyPath() {
-    return panel::SettingsKey(AfxGetApp()->GetAppName());
-}
-inline void DeleteStoredClockSource() {
-    panel::DeleteSettings(AfxGetApp()->GetAppName());
-}
-inline void StoreClockSource(DWORD value) {
-    panel::StoreClockSource(value, AfxGetApp()->GetAppName());
-}
-inline void StoreClockSourceAsString(const char* value) {
-    panel::StoreClockSourceAs(REG_SZ, value, static_cast<DWORD>(strlen(value) + 1),
-                              AfxGetApp()->GetAppName());
-}
-inline long StoredClockSource() {
-    return panel::StoredClockSource(AfxGetApp()->GetAppName());
-}

@@ -41,7 +41,15 @@ std::vector<test::Request> ReopenSending(const std::vector<std::uint32_t>& units
     return sent;
 }
 
-class PanelModelTest : public PanelTestBase {};
+class PanelModelTest : public PanelTestBase {
+protected:
+    // Picks `position` in `list` as the user would: the requests that the choice sent.
+    Log Picked(ModelPanel& panel, HWND list, int position) {
+        EXPECT_TRUE(sim_.ClearLog());
+        panel.Pick(list, position);
+        return sim_.Log();
+    }
+};
 
 TEST_F(PanelModelTest, OneUnitRefreshShowsTheDriverAndSendsTheStoredClockSource) {
     const std::uint32_t unit = sim_.UnitIds().at(0);
@@ -146,13 +154,6 @@ TEST_F(PanelModelTest, StoredClockSourceMissingOrOfAnotherTypeReadsAsInternal) {
     RunPanel([&](ModelPanel& panel) { EXPECT_EQ(panel.LoadClockSource(), 0); });
 }
 
-// The handlers give the focus to the panel window, which (as every dialog does) passes it on
-// to its remembered control: in any case the list no longer holds it.
-void ExpectFocusTakenBack(ModelPanel& panel, HWND list) {
-    EXPECT_NE(GetFocus(), list);
-    EXPECT_TRUE(GetFocus() == panel.GetSafeHwnd() || IsChild(panel.GetSafeHwnd(), GetFocus()));
-}
-
 TEST_F(PanelModelTest, EveryPickTakesTheFocusBackButOnlyARealChangeSends) {
     struct Pick {
         int list; // control id
@@ -176,7 +177,11 @@ TEST_F(PanelModelTest, EveryPickTakesTheFocusBackButOnlyARealChangeSends) {
                 SetFocus(list);
                 ASSERT_EQ(GetFocus(), list);
                 panel.Pick(list, change ? pick.other : pick.current);
-                ExpectFocusTakenBack(panel, list);
+                // The handlers give the focus to the panel window, which (as every dialog
+                // does) passes it on to its remembered control: the list no longer holds it.
+                EXPECT_NE(GetFocus(), list);
+                EXPECT_TRUE(GetFocus() == panel.GetSafeHwnd() ||
+                            IsChild(panel.GetSafeHwnd(), GetFocus()));
                 EXPECT_TRUE(
                     test::LogIs(sim_.Log(), change ? pick.sent : std::vector<test::Request>{}));
             }
@@ -188,9 +193,7 @@ TEST_F(PanelModelTest, EveryPickTakesTheFocusBackButOnlyARealChangeSends) {
 TEST_F(PanelModelTest, RateChoiceSendsTheRateWithTheDriverWordThenBothApplies) {
     RunPanel([&](ModelPanel& panel) {
         const std::uint32_t driverWord = panel.m_rateRecord.driverWord;
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.RateList(), 3); // 96.0 kHz
-        const Log log = sim_.Log();
+        const Log log = Picked(panel, panel.RateList(), 3); // 96.0 kHz
         EXPECT_TRUE(test::LogIs(log, kRateChange));
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(test::Word(log[0].input, 0), driverWord);
@@ -203,23 +206,20 @@ TEST_F(PanelModelTest, RateChoiceSendsTheRateWithTheDriverWordThenBothApplies) {
 TEST_F(PanelModelTest, FailedRateChangeKeepsTheChoiceAndPickingTheOldRateSendsAgain) {
     RunPanel([&](ModelPanel& panel) {
         ASSERT_TRUE(sim_.Fail(KSIM_SET_SAMPLE_RATE, kDriverError, 1));
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.RateList(), 0); // 44.1 kHz, refused by the driver
-        EXPECT_TRUE(test::LogIs(sim_.Log(), {{KSIM_SET_SAMPLE_RATE}}));
+        // 44.1 kHz, refused by the driver.
+        EXPECT_TRUE(test::LogIs(Picked(panel, panel.RateList(), 0), {{KSIM_SET_SAMPLE_RATE}}));
         EXPECT_EQ(panel.m_rateRecord.rate, 44100);
         EXPECT_EQ(SelectedText(panel.RateList()), "44.1 kHz");
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.RateList(), 1); // back to 48.0 kHz: differs from the cached 44.1
-        EXPECT_TRUE(test::LogIs(sim_.Log(), kRateChange));
+        // Back to 48.0 kHz: differs from the cached 44.1.
+        EXPECT_TRUE(test::LogIs(Picked(panel, panel.RateList(), 1), kRateChange));
     });
 }
 
 TEST_F(PanelModelTest, FailedApplyStageOneAfterARateChangeStopsStageTwo) {
     RunPanel([&](ModelPanel& panel) {
         ASSERT_TRUE(sim_.Fail(KSIM_APPLY_STAGE_ONE, kDriverError, 1));
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.RateList(), 0);
-        EXPECT_TRUE(test::LogIs(sim_.Log(), {{KSIM_SET_SAMPLE_RATE}, {KSIM_APPLY_STAGE_ONE}}));
+        EXPECT_TRUE(test::LogIs(Picked(panel, panel.RateList(), 0),
+                                {{KSIM_SET_SAMPLE_RATE}, {KSIM_APPLY_STAGE_ONE}}));
     });
 }
 
@@ -235,9 +235,7 @@ TEST_F(PanelModelTest, NoDeviceWhenTheRateCannotBeReadAndPositionZeroMeans44100)
         EXPECT_TRUE(test::LogIs(sim_.Log(), RefreshSending({})));
 
         ASSERT_TRUE(sim_.ClearFaults());
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.RateList(), 0);
-        EXPECT_TRUE(test::LogIs(sim_.Log(), kRateChange));
+        EXPECT_TRUE(test::LogIs(Picked(panel, panel.RateList(), 0), kRateChange));
     });
     EXPECT_EQ(sim_.State().rate, 44100u);
 }
@@ -272,9 +270,7 @@ TEST_F(PanelModelTest, BufferSizeOutsideTheTableLeavesTheListEnabledWithoutSelec
 TEST_F(PanelModelTest, LatencyChoiceSendsBothBufferRecordsThenBothApplies) {
     RunPanel([&](ModelPanel& panel) {
         const BufferSizeRecord read = panel.m_bufferRecord;
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.BufferList(), 8); // 10.0 ms
-        const Log log = sim_.Log();
+        const Log log = Picked(panel, panel.BufferList(), 8); // 10.0 ms
         EXPECT_TRUE(test::LogIs(log, kLatencyChange));
         ASSERT_EQ(log.size(), 4u);
         EXPECT_EQ(test::Word(log[0].input, 0), 10000u);
@@ -304,9 +300,7 @@ TEST_F(PanelModelTest, LatencyFailuresStopOnlyWhatTheyShould) {
         ASSERT_TRUE(sim_.Reset());
         RunPanel([&](ModelPanel& panel) {
             ASSERT_TRUE(sim_.Fail(row.failing, kDriverError, 1));
-            ASSERT_TRUE(sim_.ClearLog());
-            panel.Pick(panel.BufferList(), 0); // 1.5 ms
-            EXPECT_TRUE(test::LogIs(sim_.Log(), row.expected));
+            EXPECT_TRUE(test::LogIs(Picked(panel, panel.BufferList(), 0), row.expected)); // 1.5 ms
             EXPECT_EQ(panel.m_bufferRecord.microseconds, 1500);
             EXPECT_EQ(panel.m_bufferRecord2.microseconds, 1500);
         });
@@ -317,9 +311,9 @@ TEST_F(PanelModelTest, ClockChoiceGoesToTheUnitsAndIntoTheRegistry) {
     PlugUpTo(2);
     const std::vector<std::uint32_t> units = sim_.UnitIds();
     RunPanel([&](ModelPanel& panel) {
-        ASSERT_TRUE(sim_.ClearLog());
-        panel.Pick(panel.ClockList(), 2); // S/PDIF 2
-        EXPECT_TRUE(test::LogIs(sim_.Log(), {FrameTo(units[0], 1), FrameTo(units[1], 0)}));
+        // S/PDIF 2.
+        EXPECT_TRUE(test::LogIs(Picked(panel, panel.ClockList(), 2),
+                                {FrameTo(units[0], 1), FrameTo(units[1], 0)}));
         EXPECT_EQ(panel.m_clockSource, 2);
     });
     EXPECT_EQ(panel::StoredClockSource(app_), 2);
@@ -358,17 +352,15 @@ TEST_F(PanelModelTest, ClockChoiceIsStoredWhenAUnitFailsAndTheNextChoiceStillRea
         panel::DeleteSettings(app_); // the panel's refresh then sets both units to plug 1
         RunPanel([&](ModelPanel& panel) {
             ASSERT_TRUE(row.inject());
-            ASSERT_TRUE(sim_.ClearLog());
-            panel.Pick(panel.ClockList(), 1); // S/PDIF 1
-            EXPECT_TRUE(test::LogIs(sim_.Log(), row.sent));
+            EXPECT_TRUE(test::LogIs(Picked(panel, panel.ClockList(), 1), row.sent)); // S/PDIF 1
             EXPECT_EQ(panel::StoredClockSource(app_), 1);
             EXPECT_EQ(sim_.State().units.at(0).plug, row.firstPlug);
             EXPECT_EQ(sim_.State().units.at(1).plug, 1u);
 
             ASSERT_TRUE(sim_.ClearFaults()); // the unit is back, or answers again
-            ASSERT_TRUE(sim_.ClearLog());
-            panel.Pick(panel.ClockList(), 2); // S/PDIF 2
-            EXPECT_TRUE(test::LogIs(sim_.Log(), {FrameTo(units[0], 1), FrameTo(units[1], 0)}));
+            // S/PDIF 2.
+            EXPECT_TRUE(test::LogIs(Picked(panel, panel.ClockList(), 2),
+                                    {FrameTo(units[0], 1), FrameTo(units[1], 0)}));
         });
         EXPECT_EQ(panel::StoredClockSource(app_), 2);
     }

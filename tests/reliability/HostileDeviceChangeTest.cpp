@@ -6,18 +6,26 @@
 // characters or more still refresh), a UTF-16 terminator cut in half, a stated size of 0, other
 // device types with long payloads, and a few hundred random records.
 // A refresh shows in the simulator's log as a unit-list request; every record gets TRUE.
+#include "ChangeRecords.h"
 #include "PanelHarness.h"
 
 #include <dbt.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+using e2e::ChangeRecord;
+using e2e::kNameOffset;
+
+struct PagesRelease {
+    void operator()(unsigned char* base) const { VirtualFree(base, 0, MEM_RELEASE); }
+};
 
 // Bytes placed so that the last of them is the last readable byte before a guard page (up to
 // three bytes before it, to keep the record 4-byte aligned; those are filled with 'X', never a
@@ -28,129 +36,68 @@ public:
         SYSTEM_INFO system;
         GetSystemInfo(&system);
         const SIZE_T page = system.dwPageSize;
-        base_ = static_cast<unsigned char*>(
-            VirtualAlloc(nullptr, page * 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        if (base_ == nullptr) {
+        pages_.reset(static_cast<unsigned char*>(
+            VirtualAlloc(nullptr, page * 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+        if (!pages_) {
             return;
         }
         DWORD old = 0;
-        VirtualProtect(base_ + page, page, PAGE_NOACCESS, &old);
+        VirtualProtect(pages_.get() + page, page, PAGE_NOACCESS, &old);
         const SIZE_T offset = (page - bytes.size()) & ~static_cast<SIZE_T>(3);
-        std::memset(base_, 'X', page);
-        record_ = base_ + offset;
+        std::memset(pages_.get(), 'X', page);
+        record_ = pages_.get() + offset;
         std::memcpy(record_, bytes.data(), bytes.size());
     }
-    ~GuardedBytes() {
-        if (base_ != nullptr) {
-            VirtualFree(base_, 0, MEM_RELEASE);
-        }
-    }
-    GuardedBytes(const GuardedBytes&) = delete;
-    GuardedBytes& operator=(const GuardedBytes&) = delete;
 
     LPARAM Address() const { return reinterpret_cast<LPARAM>(record_); }
 
 private:
-    unsigned char* base_ = nullptr;
+    std::unique_ptr<unsigned char, PagesRelease> pages_;
     unsigned char* record_ = nullptr;
 };
-
-void PutDword(std::vector<unsigned char>& bytes, size_t offset, DWORD value) {
-    if (bytes.size() < offset + 4) {
-        bytes.resize(offset + 4);
-    }
-    std::memcpy(bytes.data() + offset, &value, 4);
-}
-
-const size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
-
-// A device-interface record of the unit class carrying `name` as given (terminator included
-// or not), with dbch_size `statedSize`, or the record's length when it is 0.
-std::vector<unsigned char> InterfaceRecord(const std::vector<unsigned char>& name,
-                                           DWORD statedSize = 0) {
-    std::vector<unsigned char> bytes(kNameOffset + name.size());
-    PutDword(bytes, 4, DBT_DEVTYP_DEVICEINTERFACE);
-    std::memcpy(bytes.data() + 12, &sim::kUnitInterface, sizeof(GUID));
-    std::copy(name.begin(), name.end(), bytes.begin() + kNameOffset);
-    PutDword(bytes, 0, statedSize != 0 ? statedSize : static_cast<DWORD>(bytes.size()));
-    return bytes;
-}
-
-std::vector<unsigned char> Ansi(const std::string& text, bool terminated = true) {
-    std::vector<unsigned char> bytes(text.begin(), text.end());
-    if (terminated) {
-        bytes.push_back(0);
-    }
-    return bytes;
-}
-
-std::vector<unsigned char> Wide(const std::string& text, bool terminated = true) {
-    std::vector<unsigned char> bytes;
-    for (char c : text) {
-        bytes.push_back(static_cast<unsigned char>(c));
-        bytes.push_back(0);
-    }
-    if (terminated) {
-        bytes.push_back(0);
-        bytes.push_back(0);
-    }
-    return bytes;
-}
-
-// A record of another device type: its header, then `rest`.
-std::vector<unsigned char> OtherRecord(DWORD type, const std::vector<unsigned char>& rest) {
-    std::vector<unsigned char> bytes(12 + rest.size());
-    PutDword(bytes, 4, type);
-    std::copy(rest.begin(), rest.end(), bytes.begin() + 12);
-    PutDword(bytes, 0, static_cast<DWORD>(bytes.size()));
-    return bytes;
-}
-
-const std::string kWinePath = "\\\\?\\KESTRELBUS#UNIT#101#{995949f0-6d7f-4c14-9f0a-2f26e3255c2b}";
 
 struct Row {
     const char* name;
     WPARAM event;
-    std::vector<unsigned char> record;
+    ChangeRecord record;
     bool refreshes;
 };
 
 std::vector<Row> Rows() {
-    std::vector<unsigned char> headerOnly(12);
-    PutDword(headerOnly, 0, 12);
-    PutDword(headerOnly, 4, DBT_DEVTYP_DEVICEINTERFACE);
-    std::vector<unsigned char> zeroSize = InterfaceRecord(Ansi("ABCDEFGH"));
-    PutDword(zeroSize, 0, 0);
-    const std::vector<unsigned char> sixChars = Wide("ABCDEF");
-    // The terminator's first byte is inside dbch_size, its second just outside.
-    std::vector<unsigned char> cutTerminator =
-        InterfaceRecord(Wide("ABCDEF"), static_cast<DWORD>(kNameOffset + sixChars.size() - 1));
+    const std::string path = e2e::UnitInterfacePath();
+    const std::string port = "COM1234567";
     return {
-        {"header only, interface type", DBT_DEVICEARRIVAL, headerOnly, false},
-        {"interface record with dbch_size 0", DBT_DEVICEARRIVAL, zeroSize, false},
-        {"interface record without name bytes", DBT_DEVICEARRIVAL, InterfaceRecord({}), false},
+        {"header only, interface type", DBT_DEVICEARRIVAL,
+         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), false},
+        {"interface record with dbch_size 0", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi("ABCDEFGH").StateSize(0), false},
+        {"interface record without name bytes", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi("").EndAt(kNameOffset), false},
         {"port record with a long unterminated name", DBT_DEVICEREMOVECOMPLETE,
-         OtherRecord(DBT_DEVTYP_PORT, Ansi("COM1234567", false)), false},
+         ChangeRecord::Raw(DBT_DEVTYP_PORT, std::vector<std::uint8_t>(port.begin(), port.end())),
+         false},
         {"OEM record", DBT_DEVICEARRIVAL,
-         OtherRecord(DBT_DEVTYP_OEM, std::vector<unsigned char>(8, 'Y')), false},
-        {"empty ANSI name", DBT_DEVICEARRIVAL, InterfaceRecord(Ansi("")), false},
+         ChangeRecord::Raw(DBT_DEVTYP_OEM, std::vector<std::uint8_t>(8, 'Y')), false},
+        {"empty ANSI name", DBT_DEVICEARRIVAL, ChangeRecord::Ansi(""), false},
         {"ANSI name of 4 without terminator in dbch_size", DBT_DEVICEARRIVAL,
-         InterfaceRecord(Ansi("ABCD", false)), false},
+         ChangeRecord::Ansi("ABCD").EndAt(kNameOffset + 4), false},
         {"UTF-16 name of 4 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE,
-         InterfaceRecord(Wide("ABCD", false)), false},
+         ChangeRecord::Wide("ABCD").EndAt(kNameOffset + 8), false},
         {"UTF-16 name of 4 and a half characters", DBT_DEVICEARRIVAL,
-         InterfaceRecord(Wide("ABCDE", false), static_cast<DWORD>(kNameOffset + 9)), false},
+         ChangeRecord::Wide("ABCDE").EndAt(kNameOffset + 10).StateSize(kNameOffset + 9), false},
         {"ANSI name of 10 without terminator in dbch_size", DBT_DEVICEARRIVAL,
-         InterfaceRecord(Ansi("ABCDEFGHIJ", false)), true},
+         ChangeRecord::Ansi("ABCDEFGHIJ").EndAt(kNameOffset + 10), true},
         {"UTF-16 name of 10 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE,
-         InterfaceRecord(Wide("ABCDEFGHIJ", false)), true},
-        {"UTF-16 terminator cut by dbch_size", DBT_DEVICEARRIVAL, cutTerminator, true},
-        {"custom event, long name", DBT_CUSTOMEVENT, InterfaceRecord(Wide(kWinePath)), false},
+         ChangeRecord::Wide("ABCDEFGHIJ").EndAt(kNameOffset + 20), true},
+        // The terminator's first byte is inside dbch_size, its second just outside.
+        {"UTF-16 terminator cut by dbch_size", DBT_DEVICEARRIVAL,
+         ChangeRecord::Wide("ABCDEF").StateSize(kNameOffset + 13), true},
+        {"custom event, long name", DBT_CUSTOMEVENT, ChangeRecord::Wide(path), false},
         // Controls: the same placement with a good name refreshes.
         {"ANSI name of 5 characters at the page end", DBT_DEVICEARRIVAL,
-         InterfaceRecord(Ansi("\\\\?\\K")), true},
-        {"UTF-16 path at the page end, removal", DBT_DEVICEREMOVECOMPLETE,
-         InterfaceRecord(Wide(kWinePath)), true},
+         ChangeRecord::Ansi("\\\\?\\K"), true},
+        {"UTF-16 path at the page end, removal", DBT_DEVICEREMOVECOMPLETE, ChangeRecord::Wide(path),
+         true},
     };
 }
 
@@ -184,12 +131,13 @@ std::vector<unsigned char> RandomRecord(Random& random) {
                    : roll == 1 && i % 2 == 1 ? 0
                                              : static_cast<unsigned char>('A' + roll);
     }
-    PutDword(bytes, 4, types[random.Next(std::size(types))]);
+    const DWORD type = types[random.Next(std::size(types))];
+    std::memcpy(bytes.data() + 4, &type, sizeof(type));
     // The stated size is the record's, or anything from 0 up to it.
     const DWORD size = random.Next(3) == 0
                            ? random.Next(static_cast<std::uint32_t>(bytes.size()) + 1)
                            : static_cast<DWORD>(bytes.size());
-    PutDword(bytes, 0, size);
+    std::memcpy(bytes.data(), &size, sizeof(size));
     return bytes;
 }
 
@@ -199,7 +147,7 @@ TEST_F(HostileDeviceChangeTest, RecordsEndingAtAGuardPageAreReadOnlyWithinTheirS
     ModelPanel().Run([&](ModelPanel& self) {
         for (const Row& row : Rows()) {
             SCOPED_TRACE(row.name);
-            GuardedBytes record(row.record);
+            GuardedBytes record(row.record.Bytes());
             ASSERT_TRUE(sim_.ClearLog());
             EXPECT_EQ(
                 SendMessageA(self.GetSafeHwnd(), WM_DEVICECHANGE, row.event, record.Address()),

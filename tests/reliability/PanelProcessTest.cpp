@@ -335,7 +335,7 @@ TEST_F(PanelProcessTest, PanelStartedWithoutTheDriverRecoversOnTheNextUnitArriva
 
 TEST_F(PanelProcessTest, StartupLockThatCannotBeMadeEndsTheStartWithoutAPanel) {
     // Another kind of object holds the start-up lock's name, so that the lock cannot be made.
-    UniqueHandle squatter(CreateSemaphoreA(nullptr, 1, 1, "KESTREL App"));
+    UniqueHandle squatter(CreateSemaphoreA(nullptr, 1, 1, panel::kStartupLock));
     ASSERT_TRUE(squatter.IsValid()) << GetLastError();
     ASSERT_TRUE(sim_.ClearLog());
 

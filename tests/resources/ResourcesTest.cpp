@@ -22,10 +22,6 @@ namespace {
 HMODULE g_module = nullptr;
 std::string g_modulePath;
 
-HMODULE Module() {
-    return g_module;
-}
-
 struct ModuleCase {
     const char* name;
     bool productExecutable;
@@ -33,7 +29,7 @@ struct ModuleCase {
 
 const ModuleCase kModules[] = {{"TestProgram", false}, {"QuillmarKestrelExe", true}};
 
-// Runs `check` on each module in turn, with Module() reading that module.
+// Runs `check` on each module in turn, with g_module and g_modulePath set to it.
 template <typename Check>
 void ForEachModule(Check check) {
     for (const ModuleCase& module : kModules) {
@@ -57,13 +53,13 @@ void ForEachModule(Check check) {
 }
 
 std::vector<BYTE> LoadRaw(LPCSTR type, UINT id) {
-    HRSRC info = FindResourceA(Module(), MAKEINTRESOURCEA(id), type);
+    HRSRC info = FindResourceA(g_module, MAKEINTRESOURCEA(id), type);
     if (info == nullptr) {
         return {};
     }
-    HGLOBAL loaded = LoadResource(Module(), info);
+    HGLOBAL loaded = LoadResource(g_module, info);
     const BYTE* data = static_cast<const BYTE*>(LockResource(loaded));
-    return std::vector<BYTE>(data, data + SizeofResource(Module(), info));
+    return std::vector<BYTE>(data, data + SizeofResource(g_module, info));
 }
 
 // "#123": how an ordinal shows in the fields below. (Built by appending: GCC 12 warns falsely
@@ -104,6 +100,7 @@ public:
         }
         return text;
     }
+    void Skip(size_t count) { m_at += count; }
     void AlignTo4() { m_at = (m_at + 3) & ~static_cast<size_t>(3); }
     bool AtEnd() const { return m_at >= m_data.size(); }
 
@@ -177,10 +174,7 @@ Dialog ReadDialogEx(UINT id) {
         control.id = r.Read<DWORD>();
         control.windowClass = r.ReadNameOrOrdinal();
         control.text = r.ReadNameOrOrdinal();
-        WORD extra = r.Read<WORD>();
-        for (WORD k = 0; k < extra; ++k) {
-            r.Read<BYTE>();
-        }
+        r.Skip(r.Read<WORD>()); // extra data
         dialog.controls.push_back(control);
     }
     return dialog;
@@ -328,7 +322,7 @@ std::vector<MenuEntry> Entries(HMENU menu) {
 
 TEST(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
     ForEachModule([&](const ModuleCase&) {
-        HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
+        HMENU menu = LoadMenuA(g_module, MAKEINTRESOURCEA(IDR_TRAY_MENU));
         ASSERT_NE(menu, nullptr);
         EXPECT_EQ(Entries(menu), (std::vector<MenuEntry>{{"POPUP", 0, true}}));
         HMENU popup = GetSubMenu(menu, 0);
@@ -349,7 +343,7 @@ TEST(Resources, TrayMenuIsOnePopupWithRestoreCpuAndExit) {
 TEST(Resources, AboutStringIsTheSystemMenuEntry) {
     ForEachModule([&](const ModuleCase&) {
         char text[64] = {};
-        EXPECT_EQ(LoadStringA(Module(), IDS_ABOUTBOX, text, sizeof(text)), 26);
+        EXPECT_EQ(LoadStringA(g_module, IDS_ABOUTBOX, text, sizeof(text)), 26);
         EXPECT_STREQ(text, "&About Quillmar KESTREL...");
     });
 }
@@ -367,9 +361,7 @@ TEST(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
         for (WORD i = 0; i < count; ++i) {
             BYTE width = r.Read<BYTE>();
             BYTE height = r.Read<BYTE>();
-            r.Read<BYTE>(); // colour count
-            r.Read<BYTE>();
-            r.Read<WORD>(); // planes
+            r.Skip(4); // colour count, reserved, planes
             WORD bits = r.Read<WORD>();
             DWORD bytes = r.Read<DWORD>();
             WORD id = r.Read<WORD>();
@@ -393,10 +385,10 @@ TEST(Resources, IconGroupHoldsNineImagesAtThreeSizesAndThreeDepths) {
             {48, 4}, {48, 8}, {48, 24}, {32, 4}, {32, 8}, {32, 24}, {16, 4}, {16, 8}, {16, 24}};
         EXPECT_EQ(images, expected);
         HICON small = static_cast<HICON>(
-            LoadImageA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16, 0));
+            LoadImageA(g_module, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 16, 16, 0));
         EXPECT_NE(small, nullptr);
         DestroyIcon(small);
-        EXPECT_NE(LoadIconA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME)), nullptr);
+        EXPECT_NE(LoadIconA(g_module, MAKEINTRESOURCEA(IDR_MAINFRAME)), nullptr);
     });
 }
 
@@ -421,7 +413,7 @@ TEST(Resources, BackgroundBitmapsAre24BitAtTheirSizes) {
             EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
             const size_t stride = (row.width * 3 + 3) & ~3;
             EXPECT_EQ(raw.size(), sizeof(header) + stride * row.height);
-            HBITMAP bitmap = LoadBitmapA(Module(), MAKEINTRESOURCEA(row.id));
+            HBITMAP bitmap = LoadBitmapA(g_module, MAKEINTRESOURCEA(row.id));
             ASSERT_NE(bitmap, nullptr);
             BITMAP info = {};
             GetObjectA(bitmap, sizeof(info), &info);
@@ -491,9 +483,7 @@ TEST(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
         char path[MAX_PATH] = {};
         GetModuleFileNameA(comctl, path, MAX_PATH);
         std::string loaded = path;
-        for (char& ch : loaded) {
-            ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-        }
+        CharLowerA(loaded.data());
         EXPECT_NE(loaded.find("common-controls"), std::string::npos) << loaded;
         EXPECT_NE(loaded.find("6.0."), std::string::npos) << loaded;
     });

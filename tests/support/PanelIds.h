@@ -31,7 +31,9 @@ inline constexpr int kDoneButton = 1007;
 // HKCU\software\Quillmar\<application name>\KESTREL holds the clock source, "SPDIFSync".
 inline constexpr char kSettingsSection[] = "KESTREL";
 inline constexpr char kClockSetting[] = "SPDIFSync";
-// The block in which the first copy publishes its window (a DWORD).
+// The mutex a copy holds while it starts, and the block in which the first copy publishes its
+// window (a DWORD).
+inline constexpr char kStartupLock[] = "KESTREL App";
 inline constexpr char kInstanceBlock[] = "CInstanceChecker_MMF_KESTREL App";
 
 } // namespace panel

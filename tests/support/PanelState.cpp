@@ -55,12 +55,25 @@ std::optional<HWND> PublishedWindow() {
     return window;
 }
 
+namespace {
+
+// The shell knows an icon by its window and id; the original 88-byte form, no flags.
+bool NotifyShell(DWORD message, HWND window, UINT id) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = window;
+    icon.uID = id;
+    return Shell_NotifyIconA(message, &icon) != FALSE;
+}
+
+} // namespace
+
 bool ShellHasIcon(HWND window, UINT id) {
-    NOTIFYICONDATAA probe = {};
-    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    probe.hWnd = window;
-    probe.uID = id;
-    return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
+    return NotifyShell(NIM_MODIFY, window, id);
+}
+
+bool ForgetIcon(HWND window, UINT id) {
+    return NotifyShell(NIM_DELETE, window, id);
 }
 
 HWND TrayIconOwner(DWORD processId, UINT id) {

@@ -28,6 +28,8 @@ std::optional<HWND> PublishedWindow();
 
 // True if the shell holds an icon for (window, id): a change with no flags succeeds only then.
 bool ShellHasIcon(HWND window, UINT id = kTrayIconId);
+// Takes the icon (window, id) out of the notification area, as a shell that lost it would.
+bool ForgetIcon(HWND window, UINT id = kTrayIconId);
 // The window of process `processId` for which the shell holds icon `id`, or null.
 HWND TrayIconOwner(DWORD processId, UINT id = kTrayIconId);
 

@@ -38,13 +38,14 @@ constexpr UINT kOtherIconId = 77;
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88);
 #endif
 
-// An icon as the shell knows it, by window and id, in the original 88-byte form.
-NOTIFYICONDATAA IconKey(HWND window, UINT id) {
+// Adds or deletes the icon (window, id) in the shell directly, as another program would, in
+// the original 88-byte form.
+bool ShellIcon(DWORD message, HWND window, UINT id) {
     NOTIFYICONDATAA icon = {};
     icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
     icon.hWnd = window;
     icon.uID = id;
-    return icon;
+    return Shell_NotifyIconA(message, &icon) != FALSE;
 }
 
 class SystemTray : public test::SimulatorTest {
@@ -209,18 +210,16 @@ TEST_F(SystemTray, DeleteTrayIconRemovesTheIconOnceAndKeepsTheWindow) {
     EXPECT_TRUE(IsWindow(tray.m_hWnd));
 
     // A second delete does nothing: an icon added since under the same window and id stays.
-    NOTIFYICONDATAA own = IconKey(tray.m_hWnd, kTrayIconId);
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+    ASSERT_TRUE(ShellIcon(NIM_ADD, tray.m_hWnd, kTrayIconId));
     tray.DeleteTrayIcon();
     EXPECT_FALSE(tray.iconShown);
     EXPECT_TRUE(ShellHasIcon(tray.m_hWnd, kTrayIconId));
-    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+    EXPECT_TRUE(ShellIcon(NIM_DELETE, tray.m_hWnd, kTrayIconId));
 }
 
 TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
     // The shell refuses a second icon for the same window and id.
-    NOTIFYICONDATAA own = IconKey(other_.m_hWnd, kOtherIconId);
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+    ASSERT_TRUE(ShellIcon(NIM_ADD, other_.m_hWnd, kOtherIconId));
     {
         TrayProbe tray;
         EXPECT_FALSE(Show(tray, kOtherIconId, &other_));
@@ -231,14 +230,14 @@ TEST_F(SystemTray, ARefusedAddLeavesNoIconShownAndTheWindowInPlace) {
         EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
 
         // The delete holds: a shell made anew, which holds no icon, does not get it back.
-        ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+        ASSERT_TRUE(ShellIcon(NIM_DELETE, other_.m_hWnd, kOtherIconId));
         SendMessageA(tray.m_hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         EXPECT_FALSE(tray.iconShown);
         EXPECT_FALSE(ShellHasIcon(other_.m_hWnd, kOtherIconId)) << "a deleted icon came back";
-        ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+        ASSERT_TRUE(ShellIcon(NIM_ADD, other_.m_hWnd, kOtherIconId));
     }
     EXPECT_TRUE(ShellHasIcon(other_.m_hWnd, kOtherIconId));
-    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+    EXPECT_TRUE(ShellIcon(NIM_DELETE, other_.m_hWnd, kOtherIconId));
 }
 
 // A shell that makes its notification area anew announces it with "TaskbarCreated" (sent here
@@ -249,10 +248,9 @@ TEST_F(SystemTray, ANewTaskbarGetsTheIconBackWhileOneIsAskedFor) {
     TrayProbe tray;
     ASSERT_TRUE(Show(tray));
     HWND hidden = tray.m_hWnd;
-    NOTIFYICONDATAA lost = IconKey(hidden, kTrayIconId);
 
     // A restarted shell holds none of the old icons: the icon comes back with its data.
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &lost));
+    ASSERT_TRUE(ShellIcon(NIM_DELETE, hidden, kTrayIconId));
     EXPECT_EQ(SendMessageA(hidden, taskbarCreated, 0, 0), 0);
     EXPECT_TRUE(tray.iconShown);
     EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
@@ -281,13 +279,12 @@ TEST_F(SystemTray, AnIconTheShellLostComesBackOnAWakeUnlessDeleted) {
     TrayProbe tray;
     ASSERT_TRUE(Show(tray));
     HWND hidden = tray.m_hWnd;
-    NOTIFYICONDATAA key = IconKey(hidden, kTrayIconId);
 
     tray.RestoreIconIfLost(); // still held: one icon, shown
     EXPECT_TRUE(tray.iconShown);
     EXPECT_TRUE(ShellHasIcon(hidden, kTrayIconId));
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &key));
-    EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &key)) << "the shell held a second icon";
+    ASSERT_TRUE(ShellIcon(NIM_DELETE, hidden, kTrayIconId));
+    EXPECT_FALSE(ShellIcon(NIM_DELETE, hidden, kTrayIconId)) << "the shell held a second icon";
 
     tray.RestoreIconIfLost(); // lost: added again
     EXPECT_TRUE(tray.iconShown);
@@ -302,11 +299,10 @@ TEST_F(SystemTray, AnIconTheShellLostComesBackOnAWakeUnlessDeleted) {
 TEST_F(SystemTray, ARefusedAddIsMadeWhenTheTaskbarIsAnnounced) {
     // The shell refuses the add (it holds an icon for the same window and id), then is made
     // anew without any icon and announces its taskbar.
-    NOTIFYICONDATAA own = IconKey(other_.m_hWnd, kOtherIconId);
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &own));
+    ASSERT_TRUE(ShellIcon(NIM_ADD, other_.m_hWnd, kOtherIconId));
     TrayProbe tray;
     ASSERT_FALSE(Show(tray, kOtherIconId, &other_));
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &own));
+    ASSERT_TRUE(ShellIcon(NIM_DELETE, other_.m_hWnd, kOtherIconId));
 
     SendMessageA(tray.m_hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(tray.iconShown);
@@ -328,24 +324,17 @@ TEST_F(SystemTray, ASecondCreateReplacesTheFirstIcon) {
 }
 
 TEST_F(SystemTray, TipsLongerThan63CharactersAreCut) {
-    struct Row {
-        const char* name;
-        size_t length;
-        size_t kept;
-    };
-    const Row rows[] = {
-        {"empty", 0, 0}, {"62", 62, 62}, {"63", 63, 63}, {"64", 64, 63}, {"200", 200, 63},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    const std::pair<size_t, size_t> rows[] = {{0, 0}, {62, 62}, {63, 63}, {64, 63}, {200, 63}};
+    for (const auto& [length, kept] : rows) {
+        SCOPED_TRACE("a tip of " + std::to_string(length) + " characters");
         std::string tip;
-        for (size_t i = 0; i < row.length; ++i) {
+        for (size_t i = 0; i < length; ++i) {
             tip += static_cast<char>('A' + i % 26);
         }
         TrayProbe tray;
         ASSERT_TRUE(tray.CreateTrayIcon(nullptr, trayMessage_, tip.c_str(), icon_, kTrayIconId));
-        EXPECT_EQ(std::strlen(tray.iconData.szTip), row.kept);
-        EXPECT_EQ(std::string(tray.iconData.szTip), tip.substr(0, row.kept));
+        EXPECT_EQ(std::strlen(tray.iconData.szTip), kept);
+        EXPECT_EQ(std::string(tray.iconData.szTip), tip.substr(0, kept));
         EXPECT_EQ(tray.iconData.szTip[63], '\0');
         // The rest of the full structure stays untouched.
         for (size_t i = 64; i < sizeof(tray.iconData.szTip); ++i) {
@@ -359,29 +348,23 @@ TEST_F(SystemTray, TipsLongerThan63CharactersAreCut) {
 }
 
 TEST_F(SystemTray, CurrentCpuMenuItemMapsTheDriverLevelWithOneRequest) {
-    struct Row {
-        const char* name;
-        std::uint32_t level;
-        UINT item;
-    };
-    const Row rows[] = {
-        {"1000 High", 1000, panel::kCpuHigh},
-        {"2000 Medium", 2000, panel::kCpuMedium},
-        {"4000 Low", 4000, panel::kCpuLow},
-        {"999", 999, 0},
-        {"1001", 1001, 0},
-        {"3000", 3000, 0},
-        {"3999", 3999, 0},
-        {"4001", 4001, 0},
-        {"0", 0, 0},
-        {"-1", 0xFFFFFFFF, 0},
-    };
+    // The driver's level and the item it checks (0: none).
+    const std::pair<std::uint32_t, UINT> rows[] = {{1000, panel::kCpuHigh},
+                                                   {2000, panel::kCpuMedium},
+                                                   {4000, panel::kCpuLow},
+                                                   {999, 0},
+                                                   {1001, 0},
+                                                   {3000, 0},
+                                                   {3999, 0},
+                                                   {4001, 0},
+                                                   {0, 0},
+                                                   {0xFFFFFFFF, 0}};
     TrayProbe tray;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(sim_.SetCpu(row.level));
+    for (const auto& [level, item] : rows) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        ASSERT_TRUE(sim_.SetCpu(level));
         ASSERT_TRUE(sim_.ClearLog());
-        EXPECT_EQ(tray.CurrentCpuMenuItem(), row.item);
+        EXPECT_EQ(tray.CurrentCpuMenuItem(), item);
         EXPECT_EQ(Requests(), kOneCpuRead);
     }
 
@@ -436,10 +419,9 @@ TEST_F(SystemTray, RightClickShowsTheMenuWithTheDriverLevelChecked) {
         // "&Restore" is the bold default; exactly the driver's level is checked.
         EXPECT_EQ(seen.defaultPosition, 0u);
         EXPECT_TRUE(seen.firstItemState & MFS_DEFAULT);
-        const UINT commands[] = {panel::kCpuLow, panel::kCpuMedium, panel::kCpuHigh};
         for (int i = 0; i < 3; ++i) {
-            SCOPED_TRACE(commands[i]);
-            EXPECT_EQ((seen.cpuStates[i] & MF_CHECKED) != 0, commands[i] == row.checked);
+            SCOPED_TRACE(kCpuCommands[i]);
+            EXPECT_EQ((seen.cpuStates[i] & MF_CHECKED) != 0, kCpuCommands[i] == row.checked);
         }
         // At the cursor, with the main window brought forward.
         EXPECT_EQ(seen.rect.left, cursor.x);

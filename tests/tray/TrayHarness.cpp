@@ -1,7 +1,6 @@
 #include "TrayHarness.h"
 
 #include "ChildProcess.h"
-#include "PanelIds.h"
 
 #include <algorithm>
 #include <iterator>
@@ -30,8 +29,6 @@ namespace {
 
 // Thread timers carry no context: the one armed watcher of the thread.
 MenuWatcher* t_armed = nullptr;
-
-const UINT kCpuCommands[] = {panel::kCpuLow, panel::kCpuMedium, panel::kCpuHigh};
 
 } // namespace
 

@@ -5,6 +5,7 @@
 
 #include "CSystemTray.h"
 #include "CWnd.h"
+#include "PanelIds.h"
 
 #include <windows.h>
 
@@ -42,6 +43,8 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
+inline constexpr UINT kCpuCommands[] = {panel::kCpuLow, panel::kCpuMedium, panel::kCpuHigh};
+
 struct MenuObservation {
     bool opened = false;
     HMENU menu = nullptr; // the tracked submenu, from MN_GETHMENU
@@ -49,7 +52,7 @@ struct MenuObservation {
     HWND foreground = nullptr;
     UINT defaultPosition = static_cast<UINT>(-1);
     UINT firstItemState = 0; // fState of position 0
-    UINT cpuStates[3] = {};  // GetMenuState of the CPU commands Low, Medium, High
+    UINT cpuStates[3] = {};  // GetMenuState of each of kCpuCommands
 };
 
 // Looks at the tray menu while TrackPopupMenu holds it open, then closes it by keyboard. The
