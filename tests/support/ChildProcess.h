@@ -33,8 +33,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts `program` (a path; quoted on the command line) with `arguments`. False, with the
-    // last error, when it cannot be started.
+    // Starts the Windows program `program` (a path; quoted on the command line) with
+    // `arguments`. False, with the last error, when it cannot be started. Not for the host's
+    // own programs under Wine: their start reports handles that Wine never made.
     bool Start(const std::string& program, const std::string& arguments = {},
                const StartOptions& options = {});
 

@@ -55,10 +55,7 @@ std::optional<HWND> PublishedWindow() {
     return window;
 }
 
-namespace {
-
-// The shell knows an icon by its window and id; the original 88-byte form, no flags.
-bool NotifyShell(DWORD message, HWND window, UINT id) {
+bool ShellIcon(DWORD message, HWND window, UINT id) {
     NOTIFYICONDATAA icon = {};
     icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
     icon.hWnd = window;
@@ -66,14 +63,12 @@ bool NotifyShell(DWORD message, HWND window, UINT id) {
     return Shell_NotifyIconA(message, &icon) != FALSE;
 }
 
-} // namespace
-
 bool ShellHasIcon(HWND window, UINT id) {
-    return NotifyShell(NIM_MODIFY, window, id);
+    return ShellIcon(NIM_MODIFY, window, id);
 }
 
 bool ForgetIcon(HWND window, UINT id) {
-    return NotifyShell(NIM_DELETE, window, id);
+    return ShellIcon(NIM_DELETE, window, id);
 }
 
 HWND TrayIconOwner(DWORD processId, UINT id) {

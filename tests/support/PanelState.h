@@ -26,6 +26,9 @@ void DeleteSettings(const std::string& appName = kAppName);
 // The window handle in the published single-instance block, or nothing when there is no block.
 std::optional<HWND> PublishedWindow();
 
+// Sends `message` (NIM_ADD, NIM_MODIFY, NIM_DELETE) for the icon (window, id) as another program
+// would: the shell knows an icon by its window and id; the original 88-byte form, no flags.
+bool ShellIcon(DWORD message, HWND window, UINT id = kTrayIconId);
 // True if the shell holds an icon for (window, id): a change with no flags succeeds only then.
 bool ShellHasIcon(HWND window, UINT id = kTrayIconId);
 // Takes the icon (window, id) out of the notification area, as a shell that lost it would.

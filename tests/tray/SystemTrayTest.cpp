@@ -31,22 +31,13 @@ namespace {
 
 using panel::kTrayIconId;
 using panel::ShellHasIcon;
+using panel::ShellIcon;
 
 constexpr UINT kOtherIconId = 77;
 
 #if !defined(_WIN64)
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88);
 #endif
-
-// Adds or deletes the icon (window, id) in the shell directly, as another program would, in
-// the original 88-byte form.
-bool ShellIcon(DWORD message, HWND window, UINT id) {
-    NOTIFYICONDATAA icon = {};
-    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    icon.hWnd = window;
-    icon.uID = id;
-    return Shell_NotifyIconA(message, &icon) != FALSE;
-}
 
 class SystemTray : public test::SimulatorTest {
 protected:
