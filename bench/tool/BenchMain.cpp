@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
         // A user's desktop, taskbar and notification area included, is up before any program
         // starts; a new Wine desktop starts its shell with its first program, and a program
         // that came before the notification area would find its icon refused.
-        test::WaitUntil([] { return FindWindowA("Shell_TrayWnd", nullptr) != nullptr; }, 10000, 50);
+        test::WaitUntil([] { return FindWindowA("Shell_TrayWnd", nullptr) != nullptr; }, 10000);
     }
 
     ResultTable table;

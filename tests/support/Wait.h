@@ -19,8 +19,10 @@ void PumpMessages();
 void PumpMessagesFor(DWORD milliseconds);
 
 // Polls `done` every `intervalMs` (dispatching messages in between) until it is true or
-// `timeoutMs` have passed; the result of the last poll, made at the deadline.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs, DWORD intervalMs = 10);
+// `timeoutMs` have passed; the result of the last poll, made at the deadline. A poll asks other
+// processes (the shell, the driver, window lists): polled more often, they lose the time that the
+// program under test needs, most of all in an emulated VM. Measurements poll at 1 ms.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs, DWORD intervalMs = 50);
 
 // Waits for `handle` while dispatching this thread's messages; what the wait returned
 // (WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_FAILED).
