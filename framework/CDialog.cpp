@@ -109,9 +109,10 @@ void CDialog::OnCancel() {
 // The dialog manager's procedure for our dialogs. At WM_INITDIALOG the object takes the window
 // over; from then on its messages reach WindowProc first, and what the message tables leave
 // comes back here through the dialog class's procedure and gets the dialog manager's default
-// handling (FALSE).
+// handling (FALSE). Only the dialog manager's own WM_INITDIALOG, before the window is taken over,
+// carries the object: one that any program sends later carries whatever it likes.
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
-    if (message != WM_INITDIALOG) {
+    if (message != WM_INITDIALOG || FromHandlePermanent(window) != nullptr) {
         return FALSE;
     }
     CDialog* dialog = reinterpret_cast<CDialog*>(lParam);

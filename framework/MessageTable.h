@@ -97,6 +97,28 @@ protected:                                                                      
          return static_cast<ThisClass&>(window).OnPowerBroadcast(static_cast<UINT>(wParam),        \
                                                                  lParam);                          \
      }},
+// void OnActivate(UINT state, HWND other, BOOL minimized)
+#define ON_WM_ACTIVATE()                                                                           \
+    {WM_ACTIVATE, 0, 0, 0, [](CWnd& window, WPARAM wParam, LPARAM lParam) -> LRESULT {             \
+         static_cast<ThisClass&>(window).OnActivate(                                               \
+             LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam) != 0);                 \
+         return 0;                                                                                 \
+     }},
+// void OnWindowPosChanging(const WINDOWPOS* position). Another process's record arrives as the
+// system's copy; it cannot post this message at all.
+#define ON_WM_WINDOWPOSCHANGING()                                                                  \
+    {WM_WINDOWPOSCHANGING, 0, 0, 0, [](CWnd& window, WPARAM, LPARAM lParam) -> LRESULT {           \
+         static_cast<ThisClass&>(window).OnWindowPosChanging(                                      \
+             reinterpret_cast<const WINDOWPOS*>(lParam));                                          \
+         return 0;                                                                                 \
+     }},
+// void OnSize(UINT type, int width, int height)
+#define ON_WM_SIZE()                                                                               \
+    {WM_SIZE, 0, 0, 0, [](CWnd& window, WPARAM wParam, LPARAM lParam) -> LRESULT {                 \
+         static_cast<ThisClass&>(window).OnSize(static_cast<UINT>(wParam), LOWORD(lParam),         \
+                                                HIWORD(lParam));                                   \
+         return 0;                                                                                 \
+     }},
 // void OnDestroy()
 #define ON_WM_DESTROY()                                                                            \
     {WM_DESTROY, 0, 0, 0, [](CWnd& window, WPARAM, LPARAM) -> LRESULT {                            \

@@ -178,8 +178,7 @@ Section "Uninstall"
     ${EndIf}
     ; The uninstall runs from a copy in the temp folder that the installed uninstaller started
     ; just before it ended: its file can go only once that process is gone, which on a busy
-    ; system takes a moment, and with it left the folder would stay. (Run in place, with _?=,
-    ; the uninstaller keeps its own file after the last try.)
+    ; system takes a moment. (Run in place, with _?=, it holds its own file until it ends.)
     StrCpy $1 0
     ${Do}
         ClearErrors
@@ -191,12 +190,29 @@ Section "Uninstall"
         Sleep 100
         IntOp $1 $1 + 1
     ${Loop}
-    RMDir "$INSTDIR"
+    ; A file that another program still holds goes, with the folders, at the next restart. If
+    ; even that cannot be arranged the entry stays, so that the uninstall can be run again.
+    SetRebootFlag false
+    ${If} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+        Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
+        ${IfNot} ${RebootFlag}
+            Abort "$INSTDIR\${UNINSTALLER} could not be removed."
+        ${EndIf}
+        DetailPrint "$INSTDIR will be removed when Windows restarts."
+    ${EndIf}
     ; The company folder goes only when no other product of ours is left in it.
     ${GetParent} "$INSTDIR" $0
     ${GetFileName} "$0" $1
-    ${If} $1 == "${COMPANY}"
-        RMDir "$0"
+    ${If} ${RebootFlag}
+        RMDir /REBOOTOK "$INSTDIR"
+        ${If} $1 == "${COMPANY}"
+            RMDir /REBOOTOK "$0"
+        ${EndIf}
+    ${Else}
+        RMDir "$INSTDIR"
+        ${If} $1 == "${COMPANY}"
+            RMDir "$0"
+        ${EndIf}
     ${EndIf}
 
     Delete "${SHORTCUT}"

@@ -124,10 +124,7 @@ void CSystemTray::OnTaskbarCreated() {
     if (iconData.uFlags == 0) {
         return;
     }
-    // A new shell holds no icons. One that kept ours refuses a second add of it; the icon is
-    // there all the same, so it is brought up to date instead and counts as shown, so that the
-    // panel's end still removes it.
-    iconShown = Shell_NotifyIconA(NIM_ADD, &iconData) || Shell_NotifyIconA(NIM_MODIFY, &iconData);
+    AddIconAgain();
 }
 
 void CSystemTray::RestoreIconIfLost() {
@@ -141,7 +138,14 @@ void CSystemTray::RestoreIconIfLost() {
         iconShown = TRUE;
         return;
     }
-    iconShown = Shell_NotifyIconA(NIM_ADD, &iconData);
+    AddIconAgain();
+}
+
+void CSystemTray::AddIconAgain() {
+    // A new shell holds no icons. One that kept ours refuses a second add of it; the icon is
+    // there all the same, so it is brought up to date instead and counts as shown, so that the
+    // panel's end still removes it.
+    iconShown = Shell_NotifyIconA(NIM_ADD, &iconData) || Shell_NotifyIconA(NIM_MODIFY, &iconData);
 }
 
 LRESULT CSystemTray::HandleTrayMessage(WPARAM wParam, LPARAM lParam) {

@@ -42,6 +42,9 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Adds the icon again, with the same data, unless none was asked for or it was deleted.
     void OnTaskbarCreated();
+    // Hands the icon to the shell again: shown if the shell took it, or still held it and
+    // took the change.
+    void AddIconAgain();
 
     // The result of the last add; a delete clears it.
     BOOL iconShown;

@@ -30,6 +30,9 @@ BEGIN_MESSAGE_TABLE(PanelDialog, CDialog)
     ON_COMMAND(ID_TRAY_RESTORE, OnTrayRestore)
     ON_COMMAND(ID_TRAY_EXIT, OnTrayExit)
     ON_WM_PAINT()
+    ON_WM_ACTIVATE()
+    ON_WM_WINDOWPOSCHANGING()
+    ON_WM_SIZE()
     ON_WM_QUERYDRAGICON()
     ON_WM_DEVICECHANGE()
     ON_WM_POWERBROADCAST()
@@ -44,7 +47,7 @@ END_MESSAGE_TABLE()
 PanelDialog::PanelDialog(CWnd* parent)
     : CDialog(IDD, parent), m_hIcon(nullptr), m_deviceNotify(nullptr), m_clockSource(-1),
       m_unitCount(0), m_trayIcon(nullptr), m_minimized(false),
-      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)), m_wakeHandled(false) {
+      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)), m_wake(), m_readWhileShown(false) {
     m_hIcon = LoadPanelIcon();
     // A second copy opens the driver too before it finds the first; it closes it again at once.
     if (g_controlChannel.Open() == Status::Success) {
@@ -82,6 +85,8 @@ BOOL PanelDialog::OnInitDialog() {
     AttachLists();
     m_clockSource = LoadClockSource();
     RefreshPanel();
+    // The dialog shows and activates once this returns: the refresh has just read the driver.
+    m_readWhileShown = true;
 
     m_trayIcon = LoadPanelIcon();
     // Minimised, and so hidden, as soon as the modal loop runs.
@@ -166,37 +171,93 @@ HCURSOR PanelDialog::OnQueryDragIcon() {
     return static_cast<HCURSOR>(m_hIcon);
 }
 
+// The user comes to look at the panel when it is shown (from the tray, by a second copy), when
+// it is restored from its taskbar button, and when it is activated while in view; another
+// program may have changed the driver's rate or buffer size since the panel last read them.
+
+void PanelDialog::OnWindowPosChanging(const WINDOWPOS* position) {
+    Default();
+    if (position == nullptr) {
+        return;
+    }
+    // Read before the panel appears, so that it never shows values that are gone.
+    if ((position->flags & SWP_SHOWWINDOW) != 0 && !IsWindowVisible(m_hWnd)) {
+        OnLookedAt();
+    } else if ((position->flags & SWP_HIDEWINDOW) != 0) {
+        m_readWhileShown = false;
+    }
+}
+
+void PanelDialog::OnSize(UINT type, int /*width*/, int /*height*/) {
+    Default();
+    if (type == SIZE_MINIMIZED) {
+        m_readWhileShown = false;
+    } else if (type == SIZE_RESTORED && IsWindowVisible(m_hWnd)) {
+        OnLookedAt();
+    }
+}
+
+void PanelDialog::OnActivate(UINT state, HWND /*other*/, BOOL /*minimized*/) {
+    Default();
+    // The tray activates the hidden panel before it shows it: the show reads.
+    if (state == WA_INACTIVE) {
+        m_readWhileShown = false;
+    } else if (IsWindowVisible(m_hWnd)) {
+        OnLookedAt();
+    }
+}
+
+void PanelDialog::OnLookedAt() {
+    if (!m_readWhileShown) {
+        RereadDriverValues();
+        m_readWhileShown = true;
+    }
+}
+
 BOOL PanelDialog::OnDeviceChange(UINT event, DWORD_PTR data) {
+    // Only arrivals and completed removals carry a record that the system copies for the panel;
+    // for every other event the data is whatever the sender put there, and is never read.
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) {
+        return TRUE;
+    }
     // Volumes and ports reach every top-level window unasked, in shorter records; only a unit
     // interface's record with a plausible name counts. Any name of five or more characters
     // does: it is not compared with anything.
-    if (DeviceInterfaceNameLength(reinterpret_cast<const void*>(data)) < 5) {
-        return TRUE;
-    }
-    if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) {
+    if (DeviceInterfaceNameLength(reinterpret_cast<const void*>(data)) >= 5) {
         ReopenDevice();
     }
-    // Every other event, a removal query included, is granted and changes nothing.
+    // Every event, a removal query included, is granted.
     return TRUE;
 }
 
 BOOL PanelDialog::OnPowerBroadcast(UINT event, LPARAM /*data*/) {
     // After sleep the units may hold other values or have lost their clock source, and the shell
     // may have lost the icon: a wake does what a unit arrival does, and brings the icon back.
-    // The system announces every wake with PBT_APMRESUMEAUTOMATIC, and then with
-    // PBT_APMRESUMESUSPEND if a user woke it; older systems send only the latter. One wake is
-    // handled once.
-    const bool resumed =
-        event == PBT_APMRESUMEAUTOMATIC || (event == PBT_APMRESUMESUSPEND && !m_wakeHandled);
-    if (event == PBT_APMSUSPEND || event == PBT_APMRESUMESUSPEND ||
-        event == PBT_APMRESUMEAUTOMATIC) {
-        m_wakeHandled = event == PBT_APMRESUMEAUTOMATIC;
+    // The system announces every wake with PBT_APMRESUMEAUTOMATIC and, if a user woke it, with
+    // PBT_APMRESUMESUSPEND, in either order on some systems; older systems send only the latter.
+    // A wake is refreshed once, by whichever comes first; a refresh that could not read the
+    // driver (a unit not ready yet after the bus reset) leaves the wake to the next one.
+    if (event == PBT_APMSUSPEND) {
+        m_wake = {};
+        return TRUE;
     }
-    if (resumed) {
-        ReopenDevice();
+    if (event != PBT_APMRESUMEAUTOMATIC && event != PBT_APMRESUMESUSPEND) {
+        return TRUE;
+    }
+    // A wake announces each kind once: one seen again belongs to the next wake, whose suspend
+    // went unannounced.
+    bool& announced =
+        event == PBT_APMRESUMEAUTOMATIC ? m_wake.resumedAutomatically : m_wake.resumedByUser;
+    if (announced) {
+        m_wake = {};
+    }
+    announced = true;
+    if (!m_wake.refreshed) {
+        // The icon first: the driver's requests have no time limit.
         if (m_tray) {
             m_tray->RestoreIconIfLost();
         }
+        m_wake.refreshed = ReopenDevice();
     }
     // Every power event is granted; none is refused.
     return TRUE;

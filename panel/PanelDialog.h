@@ -14,9 +14,10 @@ class CSystemTray;
 
 // The main panel: a modal dialog that lives hidden in the notification area. It shows the
 // driver's sample rate, the units' clock source and the driver's buffer size (as latency), and
-// sends the user's choices back. Its model (PanelDialogModel.cpp) reads the driver only at
-// start-up and after a unit arrives or leaves; its window side (PanelDialog.cpp) handles the
-// tray, the system menu, minimising to the tray and device notifications.
+// sends the user's choices back. Its model (PanelDialogModel.cpp) reads the driver at start-up,
+// after a unit arrives or leaves and after a wake, and reads the rate and the buffer size again
+// whenever the user looks; its window side (PanelDialog.cpp) handles the tray, the system menu,
+// minimising to the tray, showing and device notifications.
 class PanelDialog : public CDialog {
 public:
     enum { IDD = IDD_KESTREL_DIALOG };
@@ -27,9 +28,12 @@ public:
     BOOL DestroyWindow() override;
     BOOL OnInitDialog() override;
 
-    // The panel model.
-    void RefreshPanel();
-    void ReopenDevice();
+    // The panel model. A refresh, or a reopen, is true when it could read the sample rate.
+    bool RefreshPanel();
+    bool ReopenDevice();
+    // Reads the rate and the buffer size, which other programs may change through the driver,
+    // and shows them as a refresh does; sends nothing.
+    void RereadDriverValues();
     int LoadClockSource();
     // Sends the clock source to every unit; false at the first unit that failed.
     bool ApplyClockSource();
@@ -51,6 +55,12 @@ protected:
     void OnTrayRestore();
     void OnTrayExit();
     void OnPaint();
+    void OnActivate(UINT state, HWND other, BOOL minimized);
+    void OnWindowPosChanging(const WINDOWPOS* position);
+    void OnSize(UINT type, int width, int height);
+    // The user comes to look at the panel: it reads the driver, once until they look away
+    // (the panel is hidden, minimised or deactivated).
+    void OnLookedAt();
     HCURSOR OnQueryDragIcon();
     BOOL OnDeviceChange(UINT event, DWORD_PTR data);
     BOOL OnPowerBroadcast(UINT event, LPARAM data);
@@ -78,10 +88,22 @@ protected:
     std::unique_ptr<CSystemTray> m_tray;
     UINT m_trayMessage;
     CInstanceChecker m_instanceChecker;
-    // This wake has been handled by its first resume event (see OnPowerBroadcast).
-    bool m_wakeHandled;
+    // The wake under way: the resume events it has announced, and whether a refresh of it read
+    // the driver (see OnPowerBroadcast).
+    struct Wake {
+        bool resumedAutomatically = false;
+        bool resumedByUser = false;
+        bool refreshed = false;
+    };
+    Wake m_wake;
+    // The driver's values have been read since the user last came to look at the panel.
+    bool m_readWhileShown;
 
 private:
+    // The rate and the buffer size as the driver has them, into the cached records and the
+    // lists; true when the rate could be read.
+    bool ShowSampleRate();
+    void ShowBufferSize();
     void RebuildRateList();
     void RebuildClockList();
     void RebuildBufferList();

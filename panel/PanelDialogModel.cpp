@@ -49,29 +49,48 @@ void PanelDialog::AttachLists() {
     m_bufferList.Attach(GetDlgItem(m_hWnd, IDC_BUFFER_SIZE));
 }
 
-void PanelDialog::RefreshPanel() {
+bool PanelDialog::RefreshPanel() {
     m_unitCount = g_controlChannel.UnitCount();
+    const bool rateRead = ShowSampleRate();
+    if (rateRead) {
+        m_clockSource = LoadClockSource();
+        ApplyClockSource();
+        RebuildClockList();
+    }
+    ShowBufferSize();
+    return rateRead;
+}
+
+void PanelDialog::RereadDriverValues() {
+    ShowSampleRate();
+    ShowBufferSize();
+}
+
+bool PanelDialog::ShowSampleRate() {
     const int cachedRate = m_rateRecord.rate;
-    if (g_controlChannel.GetSampleRate(m_rateRecord) != Status::Success) {
+    const bool read = g_controlChannel.GetSampleRate(m_rateRecord) == Status::Success;
+    if (!read) {
+        // Unknown until read again, so that the next rate read rebuilds the list whatever it is.
+        m_rateRecord.rate = -1;
         // The clock list keeps its entries and selection; nothing is sent to the units.
         m_rateList.ResetContent();
         m_rateList.AddString(kNoDevice);
         m_rateList.SelectString(-1, kNoDevice);
         m_clockList.EnableWindow(false);
-    } else {
-        if (m_rateRecord.rate != cachedRate) {
-            RebuildRateList();
-        }
-        m_clockSource = LoadClockSource();
-        ApplyClockSource();
-        RebuildClockList();
+    } else if (m_rateRecord.rate != cachedRate) {
+        RebuildRateList();
     }
     if (m_rateList.GetCurSel() == CB_ERR) {
         m_rateList.SetCurSel(0); // shown only: the cached rate stays as read, nothing is sent
     }
+    return read;
+}
 
+void PanelDialog::ShowBufferSize() {
     const int cachedSize = m_bufferRecord.microseconds;
     if (g_controlChannel.GetBufferSize(m_bufferRecord) != Status::Success) {
+        // Unknown until read again, so that the next read enables and rebuilds the list.
+        m_bufferRecord.microseconds = -1;
         m_bufferList.EnableWindow(false);
     } else if (m_bufferRecord.microseconds != cachedSize) {
         RebuildBufferList();
@@ -130,7 +149,7 @@ void PanelDialog::RebuildBufferList() {
     }
 }
 
-void PanelDialog::ReopenDevice() {
+bool PanelDialog::ReopenDevice() {
     m_rateRecord.rate = -1;
     m_bufferRecord.microseconds = -1;
     m_clockSource = -1;
@@ -138,7 +157,7 @@ void PanelDialog::ReopenDevice() {
     if (g_controlChannel.Open() == Status::Success) {
         g_controlChannel.RefreshUnits();
     }
-    RefreshPanel();
+    return RefreshPanel();
 }
 
 int PanelDialog::LoadClockSource() {

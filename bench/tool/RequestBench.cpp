@@ -2,9 +2,9 @@
 // tray; each action is done `runs` times, each time to a value other than the current one, and
 // the requests it caused are compared, in order, with the calling order the panel must keep.
 // The user's choices reach the panel as from its lists and its tray menu (CB_SETCURSEL with
-// CBN_SELCHANGE, WM_COMMAND); the refreshes are caused by plugging and unplugging a second unit,
-// and are read 300 ms after the panel's lists have changed, so that a late second notification
-// would show.
+// CBN_SELCHANGE, WM_COMMAND), a restore as the tray menu's "&Restore"; the refreshes are caused by
+// plugging and unplugging a second unit, and are read 300 ms after the panel's lists have changed,
+// so that a late second notification would show.
 #include "Benches.h"
 
 #include "KestrelSimProtocol.h"
@@ -143,6 +143,14 @@ bool RunRequestBench(const BenchSettings& settings, ResultTable& table) {
          {{KSIM_SET_CPU_LEVEL}, {KSIM_APPLY_STAGE_ONE}, {KSIM_APPLY_STAGE_TWO}},
          [&](int run) {
              panel.Command(run % 2 == 0 ? panel::kCpuLow : panel::kCpuHigh);
+             return true;
+         }},
+        {"restore",
+         {{KSIM_GET_SAMPLE_RATE}, {KSIM_GET_BUFFER_SIZE}},
+         [&](int) {
+             panel.Command(panel::kRestoreCommand);
+             // Back to the tray, as "Done" does; hiding asks nothing of the driver.
+             SendMessageA(panel.Dialog(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
              return true;
          }},
     };

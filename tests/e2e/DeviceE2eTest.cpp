@@ -130,6 +130,32 @@ TEST_F(PanelE2e, AWakeFromSleepReadsTheDriverAgainOnceAWake) {
     EXPECT_TRUE(ListsBecome(panel, {kFourRates, "44.1 kHz", clocks, "S/PDIF", true}));
     EXPECT_TRUE(LogBecomes(sim_, refresh));
     EXPECT_TRUE(IsShown(panel));
+
+    // Some systems announce a user's wake in the other order: still one refresh.
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_TRUE(AnnouncePower(PBT_APMSUSPEND));
+    ASSERT_TRUE(sim_.SetRate(48000));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMESUSPEND));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMEAUTOMATIC));
+    EXPECT_TRUE(ListsBecome(panel, {kFourRates, "48.0 kHz", clocks, "S/PDIF", true}));
+    EXPECT_TRUE(LogBecomes(sim_, refresh));
+
+    // The unit is not ready yet at the first resume event (its bus is being reset): the wake
+    // stays open, and the second refreshes again.
+    ASSERT_TRUE(sim_.ClearLog());
+    ASSERT_TRUE(AnnouncePower(PBT_APMSUSPEND));
+    ASSERT_TRUE(sim_.Fail(KSIM_GET_SAMPLE_RATE, ERROR_NOT_READY, 1));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMEAUTOMATIC));
+    EXPECT_TRUE(ListsBecome(panel, {{" No Device"}, " No Device", clocks, "S/PDIF", false}));
+    ASSERT_TRUE(AnnouncePower(PBT_APMRESUMESUSPEND));
+    EXPECT_TRUE(ListsBecome(panel, {kFourRates, "48.0 kHz", clocks, "S/PDIF", true}));
+    const Request notReady = {.code = KSIM_GET_SAMPLE_RATE, .status = ERROR_NOT_READY};
+    const std::uint32_t unit = sim_.UnitIds().at(0);
+    EXPECT_TRUE(LogBecomes(sim_, std::vector<Request>{{KSIM_GET_UNIT_LIST},
+                                                      InfoFor(unit),
+                                                      notReady,
+                                                      {KSIM_GET_BUFFER_SIZE}} +
+                                     refresh));
 }
 
 } // namespace

@@ -42,6 +42,14 @@ inline const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 
 // A refresh with one unit: the unit list, the unit's information, the rate, the clock selector
 // frame with input plug `plug` to the unit, the buffer size.
 std::vector<Request> RefreshOf(std::uint32_t unit, int plug);
+// What the panel reads each time the user comes to look at it: the rate, the buffer size.
+inline const std::vector<Request> kLookReads = {{KSIM_GET_SAMPLE_RATE}, {KSIM_GET_BUFFER_SIZE}};
+// `first`, then `then`.
+inline std::vector<Request> operator+(std::vector<Request> first,
+                                      const std::vector<Request>& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
 
 // A popup menu's place on the screen and what it shows.
 struct MenuShot {

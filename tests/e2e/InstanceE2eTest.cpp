@@ -3,7 +3,8 @@
 //
 // Not observable from outside: how often a process opened and closed the control device (the
 // simulator logs requests, not opens). The second copy's share is told by its requests: the
-// constructor's unit list and unit information, and nothing after them.
+// constructor's unit list and unit information, and nothing after them but the running panel's
+// reads when it shows.
 #include "E2eFixture.h"
 
 #include <optional>
@@ -40,8 +41,11 @@ TEST_F(PanelE2e, ASecondStartRestoresTheHiddenPanelAndLeavesATaskbarButtonAfterD
     EXPECT_EQ(GetForegroundWindow(), panel);
     EXPECT_EQ(PanelProcess::AllPanels().size(), 1u);
     EXPECT_TRUE(ShellHasIcon(panel_.TrayOwner(), kTrayIconId));
-    // The second copy read the unit list when it opened the driver, and then only closed it.
-    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, InfoFor(unit)}));
+    // The second copy read the unit list when it opened the driver, and then only closed it;
+    // the panel read the driver once as it showed and came to the front.
+    const std::vector<Request> reads =
+        std::vector<Request>{{KSIM_GET_UNIT_LIST}, InfoFor(unit)} + kLookReads;
+    EXPECT_TRUE(LogBecomes(sim_, reads));
 
     // Restored from outside, the panel still counts itself minimised: "Done" minimises it
     // without hiding it, and it stays on the taskbar.
@@ -53,7 +57,8 @@ TEST_F(PanelE2e, ASecondStartRestoresTheHiddenPanelAndLeavesATaskbarButtonAfterD
     EXPECT_TRUE(WaitShown(panel));
     ASSERT_TRUE(ClickAt(CentreOf(GetDlgItem(panel, kDoneButton))));
     EXPECT_TRUE(WaitHidden(panel));
-    EXPECT_TRUE(LogBecomes(sim_, {{KSIM_GET_UNIT_LIST}, InfoFor(unit)}));
+    // Restored from the taskbar, it read the driver once more.
+    EXPECT_TRUE(LogBecomes(sim_, reads + kLookReads));
 }
 
 // Removes the copy and its settings; made before the copy's process, so ended after it.
@@ -98,8 +103,9 @@ TEST_F(PanelE2e, ACopyUnderAnotherNameKeepsItsSettingsUnderItsOwnKey) {
     ASSERT_TRUE(ClickAt(POINT{(list.left + list.right) / 2, list.top + 1 + entry / 2}));
     EXPECT_TRUE(WaitUntil([&] { return SelectedText(clocks) == "Internal"; }));
 
-    // The units get the internal clock, and the choice is stored under the copy's name only.
-    EXPECT_TRUE(LogBecomes(sim_, {FrameTo(unit, 1)}));
+    // Shown, it read the driver; the units get the internal clock, and the choice is stored
+    // under the copy's name only.
+    EXPECT_TRUE(LogBecomes(sim_, kLookReads + std::vector<Request>{FrameTo(unit, 1)}));
     EXPECT_TRUE(WaitUntil([] { return StoredClockSource(kCopyName) == 0; }))
         << StoredClockSource(kCopyName);
     EXPECT_EQ(StoredClockSource(), -2);

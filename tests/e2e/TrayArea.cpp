@@ -47,7 +47,7 @@ bool AnnouncePower(UINT event) {
     return Broadcast(WM_POWERBROADCAST, event);
 }
 
-RefusingShell::RefusingShell() {
+RefusingShell::RefusingShell(int refusals) : behind_(Taskbar()), refusals_(refusals) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = Procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -76,6 +76,15 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
     if (message == WM_COPYDATA) {
         // Shell_NotifyIcon's request: the icon's owner in wParam, the operation in dwData.
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (shell != nullptr) {
+            shell->requests_.push_back(static_cast<DWORD>(data->dwData));
+        }
+        if (shell != nullptr && shell->refusals_ == 0) {
+            return SendMessageA(shell->behind_, message, wParam, lParam);
+        }
+        if (shell != nullptr && shell->refusals_ > 0) {
+            --shell->refusals_;
+        }
         if (shell != nullptr && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
             shell->refusedOwner_ = reinterpret_cast<HWND>(wParam);
         }

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace e2e {
 
@@ -31,12 +32,13 @@ bool AnnounceTaskbar();
 bool AnnouncePower(UINT event);
 
 // A shell whose notification area is not up yet: a window of the shell's class in front of the
-// real one (Shell_NotifyIcon hands icons to the first it finds) that refuses every icon. It
-// notes the window whose add it refused first. It answers while this thread handles its
-// messages, as test::WaitUntil does.
+// real one (Shell_NotifyIcon hands icons to the first it finds) that refuses every icon, or only
+// its first `refusals` requests, handing the rest on to the real shell. It notes the window
+// whose add it refused first, and every request (NIM_ADD, NIM_MODIFY...) in order. It answers
+// while this thread handles its messages, as test::WaitUntil does.
 class RefusingShell {
 public:
-    RefusingShell();
+    explicit RefusingShell(int refusals = -1);
     ~RefusingShell() { Close(); }
     RefusingShell(const RefusingShell&) = delete;
     RefusingShell& operator=(const RefusingShell&) = delete;
@@ -45,6 +47,7 @@ public:
     bool IsInFront() const { return window_ != nullptr && Taskbar() == window_; }
     // The owner of the first icon that was refused, or null while none was.
     HWND RefusedOwner() const { return refusedOwner_; }
+    const std::vector<DWORD>& Requests() const { return requests_; }
     // The window goes; icons go to the real shell again.
     void Close();
 
@@ -53,6 +56,9 @@ private:
 
     HWND window_ = nullptr;
     HWND refusedOwner_ = nullptr;
+    HWND behind_ = nullptr; // the real shell
+    int refusals_;
+    std::vector<DWORD> requests_;
 };
 
 } // namespace e2e

@@ -1,5 +1,6 @@
 // The panel window under a real mouse and keyboard: a double click on the tray icon brings it
-// back, "Done", the minimise box and the system menu's Minimize hide it again; its system menu
+// back with what the driver holds now, "Done", the minimise box and the system menu's Minimize
+// hide it again; each show reads the rate and the buffer size, nothing else; its system menu
 // (against a reference drawn here) has the About entry and a greyed, empty entry where Close
 // was, the close button does nothing, the About box opens from the menu; Escape ends the program.
 #include "E2eFixture.h"
@@ -52,18 +53,23 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     HWND panel = panel_.Panel();
     const DWORD program = panel_.Id();
     ASSERT_TRUE(sim_.ClearLog());
+    // Meanwhile an audio program has the driver run at another rate and buffer size.
+    ASSERT_TRUE(sim_.SetRate(44100));
+    ASSERT_TRUE(sim_.SetBuffer(10000));
 
-    // A double click on the icon restores the panel, in front, with its lists as filled.
+    // A double click on the icon restores the panel, in front, showing the driver's values.
     ASSERT_TRUE(RestoreFromTray(panel));
     EXPECT_EQ(GetForegroundWindow(), panel);
     RECT client = {};
     GetClientRect(panel, &client);
     EXPECT_EQ(client.right - client.left, kClientWidth);
     EXPECT_EQ(client.bottom - client.top, kClientHeight);
-    EXPECT_EQ(SelectedText(GetDlgItem(panel, kRateList)), "48.0 kHz");
+    EXPECT_EQ(SelectedText(GetDlgItem(panel, kRateList)), "44.1 kHz");
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kClockList)), "Internal");
-    EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "2.5 ms");
+    EXPECT_EQ(SelectedText(GetDlgItem(panel, kBufferList)), "10.0 ms");
+    EXPECT_TRUE(LogBecomes(sim_, kLookReads));
     EXPECT_TRUE(SaveScreenshot("panel", panel));
+    ASSERT_TRUE(sim_.ClearLog());
 
     // "Done" hides it.
     ASSERT_TRUE(ClickAt(CentreOf(GetDlgItem(panel, kDoneButton))));
@@ -82,8 +88,8 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     ASSERT_NE(systemMenu, nullptr);
     ASSERT_TRUE(PressKeys(systemMenu, {"n"}));
     ASSERT_TRUE(WaitHidden(panel));
-    // Showing and hiding asked nothing of the driver.
-    EXPECT_TRUE(LogBecomes(sim_, {}));
+    // Hiding asked nothing of the driver; each of the two shows read it once.
+    EXPECT_TRUE(LogBecomes(sim_, kLookReads + kLookReads));
 
     // The system menu: the About entry, and a greyed empty entry where Close was. The reference
     // is drawn first, with the panel in place; then the panel's own menu must come to show the
@@ -115,6 +121,7 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     // (Return) ends it. ("A" would stop at Wine's own "About Wine" entry first.)
     systemMenu = OpenSystemMenu(panel);
     ASSERT_NE(systemMenu, nullptr);
+    ASSERT_TRUE(sim_.ClearLog());
     ASSERT_TRUE(PressKeys(systemMenu, {"Up", "Return"}));
     HWND about = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
@@ -135,9 +142,10 @@ TEST_F(PanelE2e, ComesBackFromTheTrayAndHidesAgainLikeAUserExpects) {
     ASSERT_TRUE(PressKeys(about, {"Return"}));
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
     EXPECT_TRUE(IsShown(panel));
+    // Back in the panel from the About box, the user looks at it again: one read.
+    EXPECT_TRUE(LogBecomes(sim_, kLookReads));
 
     // Escape in the panel ends the program, and the icon goes with it.
-    EXPECT_TRUE(LogBecomes(sim_, {}));
     ASSERT_TRUE(PressKeys(panel, {"Escape"}));
     EXPECT_TRUE(WaitEnded(panel_));
 }

@@ -85,6 +85,13 @@ TEST(Dialog, EachWayOfEndingGivesItsResultAndDestroysTheWindowAfterTheLoop) {
          },
          IDOK},
         {"EndDialog with any value", IDD_TEST_PLAIN, [](ProbeDialog& d) { d.EndDialog(77); }, 77},
+        // Any program can send WM_INITDIALOG, with an lParam that points nowhere.
+        {"a later WM_INITDIALOG is ignored", IDD_TEST_PLAIN,
+         [](ProbeDialog& d) {
+             SendMessageA(d.m_hWnd, WM_INITDIALOG, 0, 1);
+             d.EndDialog(IDOK);
+         },
+         IDOK},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

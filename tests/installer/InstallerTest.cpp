@@ -26,6 +26,48 @@ namespace {
 
 constexpr DWORD kScriptAbort = 2; // NSIS's exit code for an install the script stopped
 
+// What the system removes at its next restart: pairs of a path and its new name, empty for a
+// removal (MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT).
+constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kRestartRenames[] = "PendingFileRenameOperations";
+
+std::optional<std::vector<char>> RestartRenames() {
+    DWORD size = 0;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kRestartRenames, RRF_RT_REG_MULTI_SZ,
+                     nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::vector<char> value(size);
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kRestartRenames, RRF_RT_REG_MULTI_SZ,
+                     nullptr, value.data(), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    value.resize(size);
+    return value;
+}
+
+// The paths below `folder` (and it) that the next restart removes, in its order, without the
+// "\??\" prefix or a trailing backslash.
+std::vector<std::string> RemovedAtRestart(const std::string& folder) {
+    // Pairs of strings, the second empty for a removal; empty strings are part of the value.
+    const std::vector<char> value = RestartRenames().value_or(std::vector<char>());
+    std::vector<std::string> strings;
+    for (size_t at = 0; at < value.size(); at += strings.back().size() + 1) {
+        strings.emplace_back(&value[at]);
+    }
+    std::vector<std::string> paths;
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+        std::string path = strings[i].substr(strings[i].rfind("\\??\\", 0) == 0 ? 4 : 0);
+        while (!path.empty() && path.back() == '\\') {
+            path.pop_back();
+        }
+        if (strings[i + 1].empty() && path.rfind(folder, 0) == 0) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
@@ -68,6 +110,7 @@ protected:
         ExpectNothingInstalled();
         ASSERT_FALSE(HasFailure()) << "an earlier install was left";
         savedClockSource_ = panel::StoredClockSource();
+        savedRestartRenames_ = RestartRenames();
     }
 
     void TearDown() override {
@@ -75,6 +118,17 @@ protected:
         panel_.Kill(); // ends a panel that a failed test left running
         if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
             EXPECT_TRUE(Uninstall()) << "the uninstall after the test did not finish";
+        }
+        // What a case left for the next restart goes now, and the restart's list is as it was.
+        DeleteFileA(InstalledUninstaller().c_str());
+        RemoveDirectoryA(InstallDir().c_str());
+        RemoveDirectoryA(CompanyDir().c_str());
+        if (savedRestartRenames_) {
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kRestartRenames, REG_MULTI_SZ,
+                            savedRestartRenames_->data(),
+                            static_cast<DWORD>(savedRestartRenames_->size()));
+        } else {
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kRestartRenames);
         }
         if (savedClockSource_ != -2) { // -2: none was stored
             panel::StoreClockSource(static_cast<DWORD>(savedClockSource_));
@@ -153,6 +207,7 @@ protected:
 
 private:
     long savedClockSource_ = -2;
+    std::optional<std::vector<char>> savedRestartRenames_;
 };
 
 TEST_F(InstallerTest, SetupCarriesTheProductVersionRecord) {
@@ -284,6 +339,21 @@ TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
     RemoveDirectoryA(otherDir.c_str());
     RemoveDirectoryA(CompanyDir().c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, otherProduct);
+}
+
+// A program that holds the uninstaller's file through the uninstall (a virus scanner, say): the
+// file and the folders go at the next restart, file first, and the entry goes now.
+TEST_F(InstallerTest, AFileHeldThroughTheUninstallGoesAtTheNextRestart) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    HANDLE held = CreateFileA(InstalledUninstaller().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    const bool uninstalled = Uninstall();
+    CloseHandle(held);
+    ASSERT_TRUE(uninstalled);
+    EXPECT_FALSE(FileExists(InstalledPanel()));
+    EXPECT_EQ(RemovedAtRestart(CompanyDir()),
+              (std::vector<std::string>{InstalledUninstaller(), InstallDir(), CompanyDir()}));
 }
 
 // The stand-in takes the Exit command and stays, as a panel blocked in the driver would.

@@ -28,6 +28,7 @@ BOOL ModelPanel::OnInitDialog() {
     AttachLists();
     m_clockSource = LoadClockSource();
     RefreshPanel();
+    m_readWhileShown = true;
     PostMessageA(m_hWnd, WM_APP_RUN_BODY, 0, 0);
     return TRUE;
 }

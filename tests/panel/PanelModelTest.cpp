@@ -255,6 +255,19 @@ TEST_F(PanelModelTest, FailedBufferSizeReadDisablesTheLatencyListUntilTheNextGoo
         EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
         EXPECT_EQ(ListTexts(panel.BufferList()), kLatencies);
         EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
+
+        // The user looks while neither value can be read, then once the driver answers again
+        // with the values it had: both lists come back.
+        ASSERT_TRUE(sim_.Fail(KSIM_GET_SAMPLE_RATE, kDriverError, 1));
+        ASSERT_TRUE(sim_.Fail(KSIM_GET_BUFFER_SIZE, kDriverError, 1));
+        panel.RereadDriverValues();
+        EXPECT_EQ(SelectedText(panel.RateList()), " No Device");
+        EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
+        panel.RereadDriverValues();
+        EXPECT_EQ(ListTexts(panel.RateList()), kFourRates);
+        EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
+        EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
+        EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
     });
 }
 

@@ -4,7 +4,8 @@
 // well-formed records refresh the panel; here the records are the ones that tempt a reader to
 // run on: names without a terminator inside the stated size (the size ends them, so five
 // characters or more still refresh), a UTF-16 terminator cut in half, a stated size of 0, other
-// device types with long payloads, and a few hundred random records.
+// device types with long payloads, and a few hundred random records. Events without the 0x8000
+// bit arrive from another program with whatever lParam it wrote: here at a guard page or at 1.
 // A refresh shows in the simulator's log as a unit-list request; every record gets TRUE.
 #include "ChangeRecords.h"
 #include "PanelHarness.h"
@@ -61,12 +62,20 @@ struct Row {
     WPARAM event;
     ChangeRecord record;
     bool refreshes;
+    LPARAM at = 0; // sent instead of the record's address when set
 };
 
 std::vector<Row> Rows() {
     const std::string path = e2e::UnitInterfacePath();
     const std::string port = "COM1234567";
+    const ChangeRecord guardPage = ChangeRecord::Raw(0, {}).EndAt(0);
     return {
+        {"devnodes changed, lParam at a guard page", DBT_DEVNODES_CHANGED, guardPage, false},
+        {"devnodes changed, lParam 1", DBT_DEVNODES_CHANGED, guardPage, false, 1},
+        {"configuration query, lParam at a guard page", DBT_QUERYCHANGECONFIG, guardPage, false},
+        {"user-defined event, lParam 1", DBT_USERDEFINED, guardPage, false, 1},
+        {"removal query, lParam at a guard page", DBT_DEVICEQUERYREMOVE, guardPage, false},
+        {"custom event, lParam at a guard page", DBT_CUSTOMEVENT, guardPage, false},
         {"header only, interface type", DBT_DEVICEARRIVAL,
          ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), false},
         {"interface record with dbch_size 0", DBT_DEVICEARRIVAL,
@@ -149,9 +158,8 @@ TEST_F(HostileDeviceChangeTest, RecordsEndingAtAGuardPageAreReadOnlyWithinTheirS
             SCOPED_TRACE(row.name);
             GuardedBytes record(row.record.Bytes());
             ASSERT_TRUE(sim_.ClearLog());
-            EXPECT_EQ(
-                SendMessageA(self.GetSafeHwnd(), WM_DEVICECHANGE, row.event, record.Address()),
-                TRUE);
+            const LPARAM data = row.at != 0 ? row.at : record.Address();
+            EXPECT_EQ(SendMessageA(self.GetSafeHwnd(), WM_DEVICECHANGE, row.event, data), TRUE);
             EXPECT_EQ(test::CountOf(sim_.Log(), KSIM_GET_UNIT_LIST), row.refreshes ? 1 : 0);
             // Whatever came, the panel still shows the one unit.
             EXPECT_EQ(ListTexts(self.RateList()).size(), 4u);
