@@ -26,7 +26,7 @@ ArrivalWatcher::ArrivalWatcher(ArrivalStamps& stamps)
     : stamps_(stamps), started_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (thread_ != nullptr) {
-        WaitForSingleObject(started_, 10000);
+        WaitForSingleObject(started_, test::kWaitMs);
     }
 }
 
@@ -35,7 +35,7 @@ ArrivalWatcher::~ArrivalWatcher() {
         if (HWND window = window_) {
             PostMessageA(window, WM_CLOSE, 0, 0);
         }
-        WaitForSingleObject(thread_, 10000);
+        WaitForSingleObject(thread_, test::kWaitMs);
         CloseHandle(thread_);
     }
     CloseHandle(started_);

@@ -1,8 +1,9 @@
 #pragma once
 
-// The running panel's window as another process sees it: its three lists read back through
-// Win32 and the user's choices sent to it as the lists and the tray menu send them.
+// The running panel's window as another process sees it: its three lists (their entries read by
+// test::ListTexts) and the user's choices sent to it as the lists and the tray menu send them.
 
+#include "ChildProcess.h"
 #include "PanelIds.h"
 
 #include <windows.h>
@@ -22,10 +23,6 @@ public:
     // sources for one unit and three for two.
     bool ShowsUnits(int units) const;
 
-    // Each entry's text. Read in UTF-16: Wine 8 answers a cross-process CB_GETLBTEXT in UTF-16
-    // even to the ANSI message.
-    static std::vector<std::string> Texts(HWND list);
-    static std::string Selected(HWND list); // "<none>" without a selection
     static int Count(HWND list);
 
     // Selects `position` as the user would and tells the panel (CBN_SELCHANGE).

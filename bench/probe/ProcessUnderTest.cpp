@@ -3,10 +3,7 @@
 #include <psapi.h>
 
 bool ProcessUnderTest::IsHiddenInTray(const char* caption, UINT iconId) const {
-    // Iconic as well as hidden: a dialog is also invisible while it initialises, before it
-    // is shown and then minimised.
-    HWND window = WindowCaptioned(caption);
-    return window != nullptr && IsIconic(window) && !IsWindowVisible(window) && HasTrayIcon(iconId);
+    return panel::IsHiddenInTray(WindowCaptioned(caption), iconId);
 }
 
 bool ProcessUnderTest::ReachesTray(const char* caption, UINT iconId, DWORD timeoutMs) const {
@@ -19,7 +16,7 @@ bool ProcessUnderTest::Exit(const char* caption) {
     if (HWND window = WindowCaptioned(caption)) {
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(panel::kExitCommand, 0), 0);
     }
-    if (WaitForExit(10000)) {
+    if (WaitForExit(test::kProgramMs)) {
         return true;
     }
     Kill();

@@ -17,7 +17,7 @@ public:
     }
     // True if the shell holds an icon with this id for one of its windows.
     bool HasTrayIcon(UINT iconId) const { return panel::TrayIconOwner(Id(), iconId) != nullptr; }
-    // Its window `caption` is minimised and hidden, and its icon `iconId` is in the shell.
+    // Its window `caption` is hidden in the tray with its icon `iconId` (panel::IsHiddenInTray).
     bool IsHiddenInTray(const char* caption, UINT iconId) const;
     // Waits, looking every millisecond, until it is hidden in the tray: false when it ends
     // first or is not there after `timeoutMs`.

@@ -158,9 +158,9 @@ bool RunArrivalBench(const BenchSettings& settings, ResultTable& table) {
             removalBeyond.Add(removal.panelMs - removal.driverMs);
         }
     }
-    const bool listsRight = ok && PanelWindow::Texts(panel.RateList()).size() == 4 &&
-                            PanelWindow::Selected(panel.RateList()) == "48.0 kHz" &&
-                            PanelWindow::Selected(panel.BufferList()) == "2.5 ms";
+    const bool listsRight = ok && test::ListTexts(panel.RateList()).size() == 4 &&
+                            test::SelectedText(panel.RateList()) == "48.0 kHz" &&
+                            test::SelectedText(panel.BufferList()) == "2.5 ms";
     EndPanel(process);
     InterlockedExchange(&block.Get()->stop, 1);
     watcherProcess.WaitForExit(5000);

@@ -16,7 +16,6 @@ const GUID kUnitInterface = {
 namespace {
 
 constexpr std::uint32_t kLogBatch = 64;
-constexpr DWORD kPollMs = 5;
 
 int CountPresentInterfaces() {
     HDEVINFO set = SetupDiGetClassDevsA(&kUnitInterface, nullptr, nullptr,
@@ -266,16 +265,7 @@ bool SimulatorClient::ReadState(SimulatorState& state) {
 }
 
 bool SimulatorClient::WaitForInterfaces(int count, DWORD timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (CountPresentInterfaces() == count) {
-            return true;
-        }
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(kPollMs);
-    }
+    return test::WaitUntil([count] { return CountPresentInterfaces() == count; }, timeoutMs);
 }
 
 std::string RequestName(std::uint32_t code) {

@@ -5,6 +5,8 @@
 // log through it. Every call returns false (or an empty result) when the simulator cannot be
 // reached; tests treat that as a failure, never as a reason to skip.
 
+#include "Wait.h"
+
 #include <windows.h>
 
 #include <array>
@@ -124,8 +126,8 @@ public:
     bool ReadLog(std::vector<LogEntry>& entries);
     bool ReadState(SimulatorState& state);
 
-    // Polls the present interfaces of the unit class until `count` enumerate.
-    bool WaitForInterfaces(int count, DWORD timeoutMs = 5000);
+    // Waits (test::WaitUntil) until `count` interfaces of the unit class are present.
+    bool WaitForInterfaces(int count, DWORD timeoutMs = test::kWaitMs);
 
 private:
     bool Call(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,

@@ -2,9 +2,8 @@
 // for each operation, the unit list and its limits, failures passed through, and a closed
 // channel that sends nothing. Opening a control device that is missing cannot be staged here:
 // the simulator's device is always present while it runs.
+#include "ResourceCounts.h"
 #include "SimulatorFixture.h"
-
-#include <winternl.h>
 
 #include <algorithm>
 #include <functional>
@@ -18,33 +17,9 @@ std::uint32_t IdOf(const UnitInfo& info) {
     return id;
 }
 
-// Handles that this process holds, from the system's handle table. GetProcessHandleCount
-// answers 0 under Wine.
+// Handles that this process holds, as the probe counts another program's.
 int OpenHandleCount() {
-    struct Entry {
-        ULONG processId;
-        UCHAR type;
-        UCHAR flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    struct Table {
-        ULONG count;
-        Entry entries[1];
-    };
-    constexpr auto SystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-    std::vector<std::uint8_t> buffer(1 << 20);
-    if (NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
-                                 static_cast<ULONG>(buffer.size()), nullptr) != 0) {
-        return -1;
-    }
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    int count = 0;
-    for (ULONG i = 0; i < table->count; ++i) {
-        count += table->entries[i].processId == GetCurrentProcessId() ? 1 : 0;
-    }
-    return count;
+    return CountResources(GetCurrentProcess(), GetCurrentProcessId()).handles;
 }
 
 // Each operation on the caller's records, as the panel calls it, with the request it sends.

@@ -148,7 +148,7 @@ TEST_F(UnitCommandChannelTest, RequestsReturnOnlyWhenTheDriverHasCompletedThem) 
                   Status::Success);
         // The driver's answer is in place when the call returns: an ACCEPTED response.
         EXPECT_EQ(response.frame[0] & 0x0F, 0x9);
-        EXPECT_GT(bytes, 4u);
+        EXPECT_EQ(bytes, sizeof(FcpResponseBlock)) << "the driver's whole response block";
         const std::vector<sim::LogEntry> log = sim_.Log();
         ASSERT_EQ(log.size(), 1u) << test::Describe(log);
         EXPECT_EQ(log[0].target, id);

@@ -53,7 +53,7 @@ bool StartUnixProgram(std::string commandLine) {
 
 // Runs a host program to its end; true if it exited with 0. `argv[0]` is its Unix path. A
 // program still running after `timeoutMs` is ended and counts as failed.
-bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 10000) {
+bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = test::kWaitMs) {
     // Wine starts a Unix program without a process handle to wait on or an exit code to read:
     // the host's shell runs it and leaves its exit status in a file, renamed into place whole.
     static unsigned counter = 0;
@@ -75,6 +75,7 @@ bool RunHostProgram(const std::vector<std::string>& argv, DWORD timeoutMs = 1000
         return false;
     }
     int status = -1;
+    // Beyond the program's own limit: its shell still writes the status then.
     test::WaitUntil([&] { return (status = ReadStatus(windowsMarker)) >= 0; }, timeoutMs + 5000,
                     20);
     return status == 0;

@@ -32,13 +32,6 @@ namespace e2e {
 using namespace panel;
 using namespace test;
 
-using Texts = std::vector<std::string>;
-
-inline const Texts kFourRates = {"44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz"};
-inline const Texts kTwoRates = {"44.1 kHz", "48.0 kHz"};
-inline const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
-                                 "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms"};
-
 // A refresh with one unit: the unit list, the unit's information, the rate, the clock selector
 // frame with input plug `plug` to the unit, the buffer size.
 std::vector<Request> RefreshOf(std::uint32_t unit, int plug);

@@ -14,12 +14,12 @@ namespace {
 
 const char kCopyName[] = "KESTREL Bench";
 
-// Iconic and visible, and still so a moment later: minimised to a taskbar button.
+// Iconic, and still visible once the panel has answered a later message: minimised to a taskbar
+// button.
 bool StaysOnTheTaskbar(HWND panel) {
-    if (!WaitUntil([panel] { return IsIconic(panel) != FALSE; })) {
+    if (!WaitUntil([panel] { return IsIconic(panel) != FALSE; }) || !Answers(panel)) {
         return false;
     }
-    PumpMessagesFor(500);
     HWND button = TaskbarButton(panel);
     return IsIconic(panel) && IsWindowVisible(panel) && button != nullptr &&
            IsWindowVisible(button);
@@ -33,7 +33,7 @@ TEST_F(PanelE2e, ASecondStartRestoresTheHiddenPanelAndLeavesATaskbarButtonAfterD
 
     PanelProcess second;
     ASSERT_TRUE(second.Start());
-    const std::optional<DWORD> exitCode = second.WaitForExit(20000);
+    const std::optional<DWORD> exitCode = second.WaitForExit(kProgramMs);
     ASSERT_TRUE(exitCode.has_value()) << "the second copy keeps running";
     EXPECT_EQ(*exitCode, 0u);
     // The running panel is restored and in front; there is still one panel and one icon.

@@ -9,33 +9,6 @@
 
 namespace e2e {
 
-namespace {
-
-const DWORD kStartOrEndMs = 20000;
-
-// Asks the copy that owns `panel` to end, then makes sure it has.
-void EndProcess(HANDLE process, HWND panel) {
-    if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
-        return;
-    }
-    if (IsWindow(panel)) {
-        PostMessageA(panel, WM_COMMAND, panel::kExitCommand, 0);
-        if (test::WaitPumping(process) == WAIT_OBJECT_0) {
-            return;
-        }
-    }
-    TerminateProcess(process, 255);
-    WaitForSingleObject(process, test::kWaitMs);
-}
-
-} // namespace
-
-bool PanelProcess::Start() {
-    test::StartOptions options;
-    options.endsWithThisProgram = true;
-    return ChildProcess::Start(exePath_, {}, options);
-}
-
 bool PanelProcess::WaitForPanel() {
     test::WaitUntil(
         [this] {
@@ -43,37 +16,19 @@ bool PanelProcess::WaitForPanel() {
             trayOwner_ = panel::TrayIconOwner(Id());
             return !Running() || (panel_ != nullptr && trayOwner_ != nullptr);
         },
-        kStartOrEndMs);
+        test::kProgramMs);
     return panel_ != nullptr && trayOwner_ != nullptr;
 }
 
 void PanelProcess::End() {
-    if (Started()) {
-        EndProcess(Handle(), panel_);
+    if (Running()) {
+        Exit(panel::kPanelCaption);
     }
     Release();
 }
 
 std::vector<HWND> PanelProcess::AllPanels() {
-    std::vector<HWND> panels;
-    for (HWND window = FindWindowA(panel::kDialogClass, panel::kPanelCaption); window != nullptr;
-         window = FindWindowExA(nullptr, window, panel::kDialogClass, panel::kPanelCaption)) {
-        panels.push_back(window);
-    }
-    return panels;
-}
-
-bool PanelProcess::EndStrayPanels() {
-    const std::vector<HWND> panels = AllPanels();
-    for (HWND window : panels) {
-        HANDLE process =
-            OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, test::ProcessOf(window));
-        if (process != nullptr) {
-            EndProcess(process, window);
-            CloseHandle(process);
-        }
-    }
-    return panels.empty();
+    return test::TopLevelWindows(0, panel::kDialogClass, panel::kPanelCaption);
 }
 
 ::testing::AssertionResult StartHidden(PanelProcess& process) {
@@ -87,19 +42,22 @@ bool PanelProcess::EndStrayPanels() {
 }
 
 ::testing::AssertionResult InState(HWND panel, bool shown) {
-    // Wine 8's taskbar keeps a hidden button for a hidden window; Wine 10's has none then.
+    if (!shown) {
+        const std::string differs = panel::NotHiddenInTray(panel);
+        return differs.empty()
+                   ? ::testing::AssertionSuccess()
+                   : ::testing::AssertionFailure() << "not hidden in the tray: " << differs;
+    }
     HWND button = TaskbarButton(panel);
-    const bool buttonShown = button != nullptr && IsWindowVisible(button);
-    if (shown ? IsWindowVisible(panel) && !IsIconic(panel) && buttonShown
-              : !IsWindowVisible(panel) && IsIconic(panel) && !buttonShown) {
+    if (IsWindowVisible(panel) && !IsIconic(panel) && button != nullptr &&
+        IsWindowVisible(button)) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure()
-           << (shown ? "not shown" : "not hidden in the tray") << ": visible "
-           << IsWindowVisible(panel) << ", iconic " << IsIconic(panel) << ", taskbar button "
-           << (button == nullptr ? "none"
-               : buttonShown     ? "visible"
-                                 : "hidden");
+    return ::testing::AssertionFailure() << "not shown: visible " << IsWindowVisible(panel)
+                                         << ", iconic " << IsIconic(panel) << ", taskbar button "
+                                         << (button == nullptr         ? "none"
+                                             : IsWindowVisible(button) ? "visible"
+                                                                       : "hidden");
 }
 
 ::testing::AssertionResult WaitForState(HWND panel, bool shown) {
@@ -108,7 +66,7 @@ bool PanelProcess::EndStrayPanels() {
 }
 
 ::testing::AssertionResult WaitEnded(PanelProcess& process) {
-    const std::optional<DWORD> exitCode = process.WaitForExit(kStartOrEndMs);
+    const std::optional<DWORD> exitCode = process.WaitForExit(test::kProgramMs);
     if (!exitCode) {
         return ::testing::AssertionFailure() << "the program still runs";
     }

@@ -4,7 +4,7 @@
 // (a copy left running would be activated by the next start, the single-instance guard), and
 // what a user does with it and sees of it.
 
-#include "ChildProcess.h"
+#include "ProcessUnderTest.h"
 
 #include <windows.h>
 
@@ -18,15 +18,14 @@ namespace e2e {
 
 inline constexpr char kPanelExe[] = KESTREL_PANEL_EXE;
 
-class PanelProcess : public test::ChildProcess {
+class PanelProcess : public ProcessUnderTest {
 public:
     explicit PanelProcess(std::string exePath = kPanelExe) : exePath_(std::move(exePath)) {}
     // Ends the program if it still runs (see End).
     ~PanelProcess() { End(); }
 
-    // Starts the executable on this thread's desktop, without arguments; it ends with this test
-    // program at the latest, even when ctest's time limit kills the test program.
-    bool Start();
+    // Starts the executable on this thread's desktop, without arguments.
+    bool Start() { return ProcessUnderTest::Start(exePath_); }
     // Waits until the panel's dialog exists and the shell holds its tray icon; false if the
     // program ended or did not get there.
     bool WaitForPanel();
@@ -41,8 +40,6 @@ public:
 
     // The panel windows of every copy that runs on this desktop.
     static std::vector<HWND> AllPanels();
-    // Ends every copy of the panel that runs on this desktop; true if there was none.
-    static bool EndStrayPanels();
 
 private:
     std::string exePath_;

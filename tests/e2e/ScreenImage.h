@@ -3,6 +3,8 @@
 // Pixels of the screen as the user sees them, for what no other process can read back: the
 // contents of another program's menus and what it paints.
 
+#include "Wait.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -30,7 +32,8 @@ Image Painted(int width, int height, const std::function<void(HDC)>& paint);
 Image CaptureSettled(const RECT& area);
 // Captures `area` until it shows `expected`, for `timeoutMs` at most; true if it did. `last` is
 // the last capture.
-bool WaitForImage(const RECT& area, const Image& expected, Image& last, DWORD timeoutMs = 5000);
+bool WaitForImage(const RECT& area, const Image& expected, Image& last,
+                  DWORD timeoutMs = test::kWaitMs);
 // How many pixels differ; every pixel when the sizes differ.
 size_t DifferingPixels(const Image& a, const Image& b);
 // Writes <build>/screenshots/<name>.bmp, for a look at a failure.

@@ -31,7 +31,7 @@ TEST_F(PanelE2e, StartsHiddenInTheTrayWithItsListsFilledFromTheDriver) {
     // The lists as the driver's defaults fill them, read while the panel is hidden.
     EXPECT_EQ(ListTexts(GetDlgItem(panel, kRateList)), kFourRates);
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kRateList)), "48.0 kHz");
-    EXPECT_EQ(ListTexts(GetDlgItem(panel, kClockList)), (Texts{"Internal", "S/PDIF"}));
+    EXPECT_EQ(ListTexts(GetDlgItem(panel, kClockList)), kOneUnitClocks);
     EXPECT_EQ(SelectedText(GetDlgItem(panel, kClockList)), "Internal");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(panel, kClockList)));
     EXPECT_EQ(ListTexts(GetDlgItem(panel, kBufferList)), kLatencies);

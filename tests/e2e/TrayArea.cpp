@@ -16,14 +16,10 @@ constexpr int kIconBorder = 2;
 bool Broadcast(UINT message, WPARAM wParam) {
     DWORD_PTR result = 0;
     return message != 0 && SendMessageTimeoutA(HWND_BROADCAST, message, wParam, 0, SMTO_ABORTIFHUNG,
-                                               10000, &result) != 0;
+                                               test::kWaitMs, &result) != 0;
 }
 
 } // namespace
-
-HWND Taskbar() {
-    return FindWindowA("Shell_TrayWnd", nullptr);
-}
 
 POINT FirstIconPoint() {
     RECT bar = {};
@@ -91,17 +87,6 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
         return FALSE;
     }
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND TaskbarButton(HWND window) {
-    HWND taskbar = Taskbar();
-    for (HWND child = GetWindow(taskbar, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        if (GetWindowLongPtrA(child, GWLP_ID) == reinterpret_cast<LONG_PTR>(window)) {
-            return child;
-        }
-    }
-    return nullptr;
 }
 
 } // namespace e2e

@@ -3,8 +3,9 @@
 // The taskbar of Wine's virtual desktop, read from another process. Wine's shell ("Shell_TrayWnd",
 // in explorer.exe) draws the notification-area icons itself, right to left from its right end,
 // each GetSystemMetrics(SM_CXSMICON) + 4 pixels square; it keeps one tooltip window per icon,
-// and one owner-drawn button per top-level window, whose control id is that window's handle and
-// which is visible while the window is.
+// and one button per top-level window (panel::TaskbarButton).
+
+#include "PanelState.h"
 
 #include <windows.h>
 
@@ -13,16 +14,14 @@
 
 namespace e2e {
 
-HWND Taskbar();
+using panel::Taskbar;
+using panel::TaskbarButton;
 
 // The centre of the first (rightmost) icon of the notification area, in screen coordinates.
 POINT FirstIconPoint();
 
 // The text of the shell's tooltip that is showing, or "" while none is.
 std::string VisibleTooltip();
-
-// The taskbar's button for `window`, or null when it has none.
-HWND TaskbarButton(HWND window);
 
 // Broadcasts "TaskbarCreated" as a Windows shell does once its notification area is made anew
 // (Wine's shell never sends it); returns once every top-level window has handled it.

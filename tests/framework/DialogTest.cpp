@@ -2,6 +2,7 @@
 // virtual DestroyWindow after the loop, the initial list entries, the owner a modal run takes,
 // and a template that is missing.
 #include "CDialog.h"
+#include "ChildProcess.h"
 #include "CWinApp.h"
 #include "FrameworkTestIds.h"
 
@@ -140,22 +141,17 @@ TEST(Dialog, ShowsATemplateWithoutWsVisibleWhenItsLoopRuns) {
 }
 
 TEST(Dialog, InitialisationAddsTheTemplatesListEntriesInOrder) {
-    // The entries of a combo box (CB_ messages) or a list box (LB_ messages).
-    auto texts = [](HWND list, UINT getCount, UINT getText) {
-        std::vector<std::string> texts;
-        for (LRESULT i = 0; i < SendMessageA(list, getCount, 0, 0); ++i) {
-            char text[64] = {};
-            SendMessageA(list, getText, i, reinterpret_cast<LPARAM>(text));
-            texts.push_back(text);
-        }
-        return texts;
-    };
     ProbeDialog dialog(IDD_TEST_PLAIN);
     std::vector<std::string> combo;
     std::vector<std::string> list;
     dialog.onInit = [&](ProbeDialog& d) {
-        combo = texts(GetDlgItem(d.m_hWnd, IDC_TEST_COMBO), CB_GETCOUNT, CB_GETLBTEXT);
-        list = texts(GetDlgItem(d.m_hWnd, IDC_TEST_LIST), LB_GETCOUNT, LB_GETTEXT);
+        combo = test::ListTexts(GetDlgItem(d.m_hWnd, IDC_TEST_COMBO));
+        HWND listBox = GetDlgItem(d.m_hWnd, IDC_TEST_LIST);
+        for (LRESULT i = 0; i < SendMessageA(listBox, LB_GETCOUNT, 0, 0); ++i) {
+            char text[64] = {};
+            SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+            list.push_back(text);
+        }
         d.EndDialog(IDOK);
     };
     EXPECT_EQ(dialog.DoModal(), IDOK);

@@ -14,9 +14,6 @@
 
 namespace inst {
 
-// Bound on anything a test expects of the installer, the uninstaller and the panel they start.
-constexpr DWORD kWaitMs = 60000;
-
 // HKCU: per-user autostart, and its value for the panel.
 inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kRunValue[] = "Quillmar KESTREL";

@@ -68,6 +68,12 @@ std::vector<std::string> RemovedAtRestart(const std::string& folder) {
     return paths;
 }
 
+// Another product of the company: its folder beside ours, its settings.
+constexpr char kOtherProduct[] = "Software\\Quillmar\\Quillmar OTHER";
+std::string OtherProductDir() {
+    return CompanyDir() + "\\OTHER";
+}
+
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
@@ -105,7 +111,7 @@ class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(FileExists(SetupProgram())) << SetupProgram() << " is not built";
-        ASSERT_EQ(FindWindowA(panel::kDialogClass, panel::kPanelCaption), nullptr)
+        ASSERT_EQ(test::FindTopLevel(0, panel::kDialogClass, panel::kPanelCaption), nullptr)
             << "a panel from elsewhere still runs";
         ExpectNothingInstalled();
         ASSERT_FALSE(HasFailure()) << "an earlier install was left";
@@ -119,7 +125,11 @@ protected:
         if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
             EXPECT_TRUE(Uninstall()) << "the uninstall after the test did not finish";
         }
-        // What a case left for the next restart goes now, and the restart's list is as it was.
+        // What a case left goes now: another product of the company, what was left for the next
+        // restart (and the restart's list is as it was).
+        DeleteFileA((OtherProductDir() + "\\other.txt").c_str());
+        RemoveDirectoryA(OtherProductDir().c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, kOtherProduct);
         DeleteFileA(InstalledUninstaller().c_str());
         RemoveDirectoryA(InstallDir().c_str());
         RemoveDirectoryA(CompanyDir().c_str());
@@ -151,11 +161,12 @@ protected:
         std::optional<std::string> command =
             ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
         test::ChildProcess uninstaller;
-        if (!command || !StartCommand(uninstaller, *command) || !uninstaller.WaitForExit(kWaitMs)) {
+        if (!command || !StartCommand(uninstaller, *command) ||
+            !uninstaller.WaitForExit(test::kSlowMs)) {
             return false;
         }
         return test::WaitUntil([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); },
-                               kWaitMs);
+                               test::kSlowMs);
     }
 
     // Starts the installed panel the way a logon does, by its autostart command, and waits
@@ -164,21 +175,12 @@ protected:
         std::optional<std::string> command = ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue);
         ASSERT_TRUE(command.has_value()) << "no autostart entry";
         ASSERT_TRUE(StartCommand(panel_, *command)) << *command << ": error " << GetLastError();
-        const DWORD id = panel_.Id();
-        const auto window = [id] {
-            return test::FindTopLevel(id, panel::kDialogClass, panel::kPanelCaption);
+        const auto window = [this] {
+            return test::FindTopLevel(panel_.Id(), panel::kDialogClass, panel::kPanelCaption);
         };
-        ASSERT_TRUE(test::WaitUntil([&] { return window() != nullptr; }, kWaitMs))
-            << "the panel made no window";
-        EXPECT_TRUE(test::WaitUntil(
-            [&] {
-                HWND shown = window();
-                return shown != nullptr && !IsWindowVisible(shown);
-            },
-            kWaitMs))
-            << "the panel did not hide";
-        EXPECT_TRUE(test::WaitUntil([id] { return panel::TrayIconOwner(id) != nullptr; }, kWaitMs))
-            << "no tray icon";
+        EXPECT_TRUE(
+            test::WaitUntil([&] { return panel::IsHiddenInTray(window()); }, test::kProgramMs))
+            << "not hidden in the tray: " << panel::NotHiddenInTray(window());
     }
 
     void MakeStandIn() {
@@ -290,7 +292,7 @@ TEST_F(InstallerTest, InstalledPanelStartsHiddenInTheTrayAndSilentUninstallEndsI
     ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
 
     ASSERT_TRUE(Uninstall());
-    EXPECT_TRUE(panel_.WaitForExit(kWaitMs).has_value()) << "the panel still runs";
+    EXPECT_TRUE(panel_.WaitForExit(test::kProgramMs).has_value()) << "the panel still runs";
     ExpectNothingInstalled();
     EXPECT_FALSE(DirectoryExists(CompanyDir())) << "the empty company folder stayed";
     EXPECT_EQ(panel::StoredClockSource(), 1) << "the stored clock source went with the program";
@@ -313,10 +315,9 @@ TEST_F(InstallerTest, InstallOverARunningPanelEndsItAndKeepsTheSetting) {
 }
 
 TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
-    const std::string otherDir = CompanyDir() + "\\OTHER";
+    const std::string otherDir = OtherProductDir();
     const std::string otherFile = otherDir + "\\other.txt";
-    const char otherProduct[] = "Software\\Quillmar\\Quillmar OTHER";
-    const std::string otherKey = std::string(otherProduct) + "\\OTHER";
+    const std::string otherKey = std::string(kOtherProduct) + "\\OTHER";
     const DWORD seven = 7;
     ASSERT_TRUE(CreateDirectoryA(CompanyDir().c_str(), nullptr) ||
                 GetLastError() == ERROR_ALREADY_EXISTS);
@@ -334,11 +335,6 @@ TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
     ExpectNothingInstalled();
     EXPECT_TRUE(FileExists(otherFile));
     EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, otherKey, "Setting").value_or(0), 7u);
-
-    DeleteFileA(otherFile.c_str());
-    RemoveDirectoryA(otherDir.c_str());
-    RemoveDirectoryA(CompanyDir().c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, otherProduct);
 }
 
 // A program that holds the uninstaller's file through the uninstall (a virus scanner, say): the

@@ -26,8 +26,6 @@
 
 namespace {
 
-constexpr DWORD kWaitMs = 30000;        // bound on anything a test expects to happen
-constexpr DWORD kStillWaitingMs = 1000; // how long a copy that must stay blocked is watched
 constexpr int kManyCopies = 20;
 
 using Clock = std::chrono::steady_clock;
@@ -44,7 +42,7 @@ protected:
             << "a copy from an earlier test still runs";
         ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         for (const char* name :
-             {role::AtGate, role::WindowReady, role::Published, role::Lingering}) {
+             {role::AtGate, role::AtLock, role::WindowReady, role::Published, role::Lingering}) {
             pacing_.try_emplace(name, CreateSemaphoreA(nullptr, 0, 100, name));
             ASSERT_NE(Pacing(name), nullptr) << name;
         }
@@ -88,15 +86,28 @@ protected:
     HANDLE Process(int copy) const { return children_.at(copy)->Handle(); }
 
     // The copy's exit code once it has ended within `timeoutMs`, or STILL_ACTIVE.
-    DWORD ExitCode(int copy, DWORD timeoutMs = kWaitMs) const {
+    DWORD ExitCode(int copy, DWORD timeoutMs = test::kProgramMs) const {
         return children_.at(copy)->WaitForExit(timeoutMs).value_or(STILL_ACTIVE);
     }
 
-    bool StillWaiting(int copy) const {
-        return test::WaitPumping(Process(copy), kStillWaitingMs) == WAIT_TIMEOUT;
+    // True once copy `copy`, and every copy started before it, has come to the start-up lock.
+    bool ReachedTheLock(int copy) {
+        for (; copiesAtLock_ <= copy; ++copiesAtLock_) {
+            if (!Signalled(role::AtLock)) {
+                return false;
+            }
+        }
+        return true;
     }
 
-    bool Signalled(const char* name, DWORD timeoutMs = kWaitMs) const {
+    // When the copy's process ended, as the system recorded it.
+    ULONGLONG EndTime(int copy) const {
+        FILETIME created = {}, ended = {}, kernel = {}, user = {};
+        GetProcessTimes(Process(copy), &created, &ended, &kernel, &user);
+        return (static_cast<ULONGLONG>(ended.dwHighDateTime) << 32) | ended.dwLowDateTime;
+    }
+
+    bool Signalled(const char* name, DWORD timeoutMs = test::kProgramMs) const {
         return test::WaitPumping(Pacing(name), timeoutMs) == WAIT_OBJECT_0;
     }
 
@@ -119,13 +130,14 @@ protected:
                                       nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(foreground_, nullptr);
         SetForegroundWindow(foreground_);
-        ASSERT_TRUE(
-            test::WaitUntil([this] { return GetForegroundWindow() == foreground_; }, kWaitMs));
+        ASSERT_TRUE(test::WaitUntil([this] { return GetForegroundWindow() == foreground_; },
+                                    test::kProgramMs));
     }
 
     std::vector<std::unique_ptr<test::ChildProcess>> children_;
     std::map<std::string, UniqueHandle> pacing_;
     HWND foreground_ = nullptr;
+    int copiesAtLock_ = 0;
 };
 
 // The first copy still builds its window when the second starts: the second waits on the
@@ -153,8 +165,10 @@ TEST_F(InstanceProcessTest, SecondCopyWaitsForPublicationThenRestoresAndRaisesTh
         EXPECT_FALSE(IsWindowVisible(main));
         TakeForeground();
 
+        // Had the second passed the lock of an unpublished first, it would find no block and end
+        // as a copy that runs its own window.
         int second = Start("second");
-        EXPECT_TRUE(StillWaiting(second)) << "the second copy passed an unpublished first";
+        ASSERT_TRUE(ReachedTheLock(second));
         EXPECT_FALSE(IsWindowVisible(main));
         EXPECT_FALSE(panel::PublishedWindow().has_value());
 
@@ -162,8 +176,8 @@ TEST_F(InstanceProcessTest, SecondCopyWaitsForPublicationThenRestoresAndRaisesTh
         EXPECT_EQ(ExitCode(second), static_cast<DWORD>(role::Activated));
         EXPECT_EQ(panel::PublishedWindow(), std::optional<HWND>(main));
         EXPECT_TRUE(IsWindowVisible(main));
-        EXPECT_TRUE(
-            test::WaitUntil([&] { return GetForegroundWindow() == expectedForeground; }, kWaitMs))
+        EXPECT_TRUE(test::WaitUntil([&] { return GetForegroundWindow() == expectedForeground; },
+                                    test::kProgramMs))
             << "foreground " << GetForegroundWindow() << ", expected " << expectedForeground;
 
         Close(first);
@@ -210,7 +224,7 @@ TEST_F(InstanceProcessTest, AbandonedStartupLockIsAcquiredNormally) {
     int first = Start("panel --hold-publication");
     ASSERT_TRUE(Signalled(role::WindowReady));
     int next = Start("panel");
-    EXPECT_TRUE(StillWaiting(next));
+    ASSERT_TRUE(ReachedTheLock(next));
 
     Clock::time_point killed = Clock::now();
     ASSERT_TRUE(TerminateProcess(Process(first), 9));
@@ -270,11 +284,12 @@ TEST_F(InstanceProcessTest, FailedPublicationMakesTheNextCopyWaitUntilTheFirstEn
     int first = Start("panel");
     ASSERT_TRUE(Signalled(role::Published));
     int second = Start("second");
-    EXPECT_TRUE(StillWaiting(second)) << "the second copy passed the first's start-up lock";
+    ASSERT_TRUE(ReachedTheLock(second));
 
     Close(first);
     EXPECT_EQ(ExitCode(first), static_cast<DWORD>(role::RanOwnWindowUnpublished));
     EXPECT_EQ(ExitCode(second), static_cast<DWORD>(role::WouldRunOwnWindow));
+    EXPECT_GE(EndTime(second), EndTime(first)) << "the second copy passed the first's lock";
 }
 
 // Twenty copies leave the start gate together: one runs its window and publishes it, every
@@ -304,7 +319,7 @@ TEST_F(InstanceProcessTest, TwentyCopiesStartedAtOnceLeaveOneRunning) {
             }
             return ended == kManyCopies - 1;
         },
-        kWaitMs))
+        test::kProgramMs))
         << ended << " copies ended";
     double lastEndedMs = MillisecondsSince(go);
 

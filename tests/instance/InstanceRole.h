@@ -34,6 +34,7 @@ enum Exit : int {
 
 // Pacing objects. The tests create them; the program uses those that exist and skips the rest.
 inline constexpr char AtGate[] = "KestrelInstanceRole.AtGate";                 // semaphore
+inline constexpr char AtLock[] = "KestrelInstanceRole.AtLock";                 // semaphore
 inline constexpr char Go[] = "KestrelInstanceRole.Go";                         // manual event
 inline constexpr char WindowReady[] = "KestrelInstanceRole.WindowReady";       // semaphore
 inline constexpr char PublishAllowed[] = "KestrelInstanceRole.PublishAllowed"; // manual event

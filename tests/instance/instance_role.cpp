@@ -135,6 +135,7 @@ role::Exit RunOwnWindow(RoleChecker& checker, const Options& options) {
 role::Exit StartUp(const Options& options) {
     try {
         RoleChecker checker(nullptr);
+        Signal(role::AtLock);
         checker.LockStartup();
         if (checker.IsAnotherInstanceRunning()) {
             HWND activated = checker.ActivateRunningInstance();

@@ -182,10 +182,17 @@ TEST(DpiLayout, SavesPicturesOfThePanelAndTheAboutBox) {
                                      "screenshot " + std::to_string(row.id) + " \"" + file + "\""),
                       0u);
         }
-        std::pair<long, long> size = BitmapSize(file);
-        // The client area and its frame and caption.
-        EXPECT_GT(size.first, row.id == IDD_ABOUTBOX ? 302 : 297);
-        EXPECT_GT(size.second, row.id == IDD_ABOUTBOX ? 388 : 353);
+        // The client area with the frame and caption of a modal dialog at that dpi.
+        const ProgramDialog& dialog = kProgramDialogs[row.id == IDD_ABOUTBOX ? 1 : 0];
+        RECT window = {0, 0, dialog.clientX, dialog.clientY};
+        const auto adjustForDpi = reinterpret_cast<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>(
+            reinterpret_cast<void*>(
+                GetProcAddress(GetModuleHandleA("user32.dll"), "AdjustWindowRectExForDpi")));
+        ASSERT_NE(adjustForDpi, nullptr);
+        ASSERT_TRUE(adjustForDpi(&window, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE,
+                                 WS_EX_DLGMODALFRAME, row.dpi));
+        EXPECT_EQ(BitmapSize(file),
+                  std::make_pair(window.right - window.left, window.bottom - window.top));
     }
 }
 

@@ -20,7 +20,13 @@ END_MESSAGE_TABLE()
 
 void ModelPanel::Run(Body body) {
     body_ = std::move(body);
-    DoModal();
+    bodyRan_ = false;
+    const INT_PTR result = DoModal();
+    // A case whose panel was never made, or whose body never ran, checked nothing.
+    if (result != IDCANCEL || !bodyRan_) {
+        ADD_FAILURE() << "the panel's dialog ended with " << result << " (error " << GetLastError()
+                      << ") and the body " << (bodyRan_ ? "ran" : "never ran");
+    }
 }
 
 BOOL ModelPanel::OnInitDialog() {
@@ -34,6 +40,7 @@ BOOL ModelPanel::OnInitDialog() {
 }
 
 LRESULT ModelPanel::OnRunBody(WPARAM, LPARAM) {
+    bodyRan_ = true;
     if (body_) {
         body_(*this);
     }
@@ -49,22 +56,6 @@ void ModelPanel::Pick(HWND list, int position) {
 
 void ModelPanel::Command(UINT id) {
     SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0);
-}
-
-std::vector<std::string> ListTexts(HWND list) {
-    std::vector<std::string> texts;
-    const int count = static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        char text[64] = {};
-        SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        texts.emplace_back(text);
-    }
-    return texts;
-}
-
-std::string SelectedText(HWND list) {
-    const int position = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-    return position == CB_ERR ? "<none>" : ListTexts(list).at(static_cast<size_t>(position));
 }
 
 std::vector<test::Request> RefreshSending(const std::vector<test::Request>& frames) {

@@ -6,6 +6,7 @@
 // the minimise-at-start-up of the full panel are left out.
 
 #include "PanelApp.h"
+#include "ChildProcess.h"
 #include "PanelDialog.h"
 #include "PanelIds.h"
 #include "PanelState.h"
@@ -26,7 +27,8 @@ public:
     using Body = std::function<void(ModelPanel&)>;
 
     // Creates the panel's window, takes its lists, reads the stored clock source and refreshes
-    // once, then runs `body` from the dialog's own modal loop and ends the dialog.
+    // once, then runs `body` from the dialog's own modal loop and ends the dialog. The case fails
+    // when the dialog could not be made or the body did not run.
     void Run(Body body);
 
     // The model's state, for the test's eyes.
@@ -52,10 +54,11 @@ protected:
 
 private:
     Body body_;
+    bool bodyRan_ = false;
 };
 
-std::vector<std::string> ListTexts(HWND list);
-std::string SelectedText(HWND list); // "<none>" without a selection
+using test::ListTexts;
+using test::SelectedText;
 
 // What a refresh sends: the rate, then `frames` (one selector frame a unit), then the buffer
 // size.

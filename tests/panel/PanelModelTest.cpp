@@ -10,16 +10,11 @@
 
 namespace {
 
-using Texts = std::vector<std::string>;
+using namespace panel;
 using test::FrameTo;
 using test::Log;
 
 const DWORD kDriverError = ERROR_GEN_FAILURE;
-
-const Texts kFourRates = {"44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz"};
-const Texts kTwoRates = {"44.1 kHz", "48.0 kHz"};
-const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
-                          "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms"};
 
 // What a rate, latency or CPU choice sends: its set requests, then both applies.
 const std::vector<test::Request> kRateChange = {
@@ -56,7 +51,7 @@ TEST_F(PanelModelTest, OneUnitRefreshShowsTheDriverAndSendsTheStoredClockSource)
     RunPanel([&](ModelPanel& panel) {
         EXPECT_EQ(ListTexts(panel.RateList()), kFourRates);
         EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
-        EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF"}));
+        EXPECT_EQ(ListTexts(panel.ClockList()), kOneUnitClocks);
         EXPECT_EQ(SelectedText(panel.ClockList()), "Internal");
         EXPECT_TRUE(IsWindowEnabled(panel.ClockList()));
         EXPECT_EQ(ListTexts(panel.BufferList()), kLatencies);
@@ -87,7 +82,7 @@ TEST_F(PanelModelTest, TwoUnitsOfferTwoRatesAndTwoSpdifInputsAndShowTheStoredOne
         RunPanel([&](ModelPanel& panel) {
             EXPECT_EQ(ListTexts(panel.RateList()), kTwoRates);
             EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
-            EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF 1", "S/PDIF 2"}));
+            EXPECT_EQ(ListTexts(panel.ClockList()), kTwoUnitClocks);
             EXPECT_EQ(SelectedText(panel.ClockList()), row.shown);
             EXPECT_TRUE(
                 test::LogIs(sim_.Log(), RefreshSending({FrameTo(units[0], row.firstPlug),
@@ -118,7 +113,7 @@ TEST_F(PanelModelTest, EmptyUnitListWithAReadableRateOffersTwoRatesAndOneSpdif) 
         RunPanel([&](ModelPanel& panel) {
             EXPECT_EQ(panel.m_unitCount, 0);
             EXPECT_EQ(ListTexts(panel.RateList()), kTwoRates);
-            EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF"}));
+            EXPECT_EQ(ListTexts(panel.ClockList()), kOneUnitClocks);
             EXPECT_EQ(SelectedText(panel.ClockList()), "<none>");
             // With no count of two, only the first unit interface is addressed.
             EXPECT_TRUE(test::LogIs(sim_.Log(), RefreshSending({FrameTo(first, plug)})));
@@ -229,7 +224,7 @@ TEST_F(PanelModelTest, NoDeviceWhenTheRateCannotBeReadAndPositionZeroMeans44100)
         EXPECT_EQ(ListTexts(panel.RateList()), (Texts{" No Device"}));
         EXPECT_EQ(SelectedText(panel.RateList()), " No Device");
         // The clock list keeps the template's entries, disabled; nothing went to the units.
-        EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF"}));
+        EXPECT_EQ(ListTexts(panel.ClockList()), kOneUnitClocks);
         EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
         EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
         EXPECT_TRUE(test::LogIs(sim_.Log(), RefreshSending({})));
@@ -465,7 +460,7 @@ TEST_F(PanelModelTest, LastUnitLeavingShowsNoDeviceAndDisablesTheClockList) {
         EXPECT_EQ(ListTexts(panel.RateList()), (Texts{" No Device"}));
         EXPECT_EQ(SelectedText(panel.RateList()), " No Device");
         EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
-        EXPECT_EQ(ListTexts(panel.ClockList()), (Texts{"Internal", "S/PDIF"}));
+        EXPECT_EQ(ListTexts(panel.ClockList()), kOneUnitClocks);
     });
 }
 

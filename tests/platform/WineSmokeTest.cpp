@@ -31,12 +31,20 @@ TEST(WineSmoke, RunsAsANativeWindowsProcess) {
               sizeof(void*) == 8 || wow64 != FALSE);
 }
 
+// Wine 8 is Windows 7 (6.1, build 7601). Wine 10 is Windows 10, which shows a program without a
+// compatibility manifest, as the panel is, Windows 8 (6.2, build 9200).
 TEST(WineSmoke, NtdllIsWinesAndReportsWindows7) {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     ASSERT_NE(ntdll, nullptr);
-    EXPECT_NE(GetProcAddress(ntdll, "wine_get_version"), nullptr);
-    DWORD version = GetVersion();
-    EXPECT_EQ(LOBYTE(LOWORD(version)), 6);
+    const auto wineVersion = reinterpret_cast<const char* (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
+    ASSERT_NE(wineVersion, nullptr);
+    const std::string wine = wineVersion();
+    const DWORD version = GetVersion();
+    const std::string shown = std::to_string(LOBYTE(LOWORD(version))) + "." +
+                              std::to_string(HIBYTE(LOWORD(version))) + "." +
+                              std::to_string(HIWORD(version));
+    EXPECT_EQ(shown, wine.rfind("8.", 0) == 0 ? "6.1.7601" : "6.2.9200") << "Wine " << wine;
 }
 
 TEST(WineSmoke, PrefixIsSetUpAt96DpiWithoutCrashDialog) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-using Texts = std::vector<std::string>;
+using panel::Texts;
 
 const DWORD kDriverError = ERROR_GEN_FAILURE;
 
@@ -23,12 +23,14 @@ const std::uint32_t kControlCodes[] = {
     KSIM_GET_BUFFER_SIZE, KSIM_SET_BUFFER_SIZE, KSIM_SET_SECOND_BUFFER_SIZE};
 
 // Every text a list of the panel may hold: its own entries, and those the dialog starts with.
-const Texts kRateTexts = {" No Device", "44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz",
-                          "44100 Hz",   "48000 Hz", "88200 Hz", "96000 Hz"};
-const Texts kClockTexts = {"Internal", "S/PDIF", "S/PDIF 1", "S/PDIF 2"};
-const Texts kBufferTexts = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
-                            "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms",
-                            "10 ms",  "12 ms",  "18 ms",   "25 ms"};
+Texts Joined(Texts texts, const Texts& more) {
+    texts.insert(texts.end(), more.begin(), more.end());
+    return texts;
+}
+const Texts kRateTexts = Joined(Joined({" No Device"}, panel::kFourRates),
+                                {"44100 Hz", "48000 Hz", "88200 Hz", "96000 Hz"});
+const Texts kClockTexts = Joined({"S/PDIF"}, panel::kTwoUnitClocks);
+const Texts kBufferTexts = Joined(panel::kLatencies, {"10 ms", "12 ms", "18 ms", "25 ms"});
 
 void ExpectOnly(HWND list, const Texts& allowed) {
     const Texts texts = ListTexts(list);
@@ -105,8 +107,8 @@ TEST_F(DriverFaultTest, FailingUnitRequestsLeaveTheListsWhole) {
     const std::uint32_t first = sim_.UnitIds().at(0);
     ASSERT_TRUE(sim_.Fail(KSIM_SEND_REQUEST, kDriverError));
     ModelPanel().Run([&](ModelPanel& self) {
-        EXPECT_EQ(ListTexts(self.RateList()), (Texts{"44.1 kHz", "48.0 kHz"}));
-        EXPECT_EQ(ListTexts(self.ClockList()), (Texts{"Internal", "S/PDIF 1", "S/PDIF 2"}));
+        EXPECT_EQ(ListTexts(self.RateList()), panel::kTwoRates);
+        EXPECT_EQ(ListTexts(self.ClockList()), panel::kTwoUnitClocks);
         EXPECT_TRUE(IsWindowEnabled(self.ClockList()));
         EXPECT_EQ(SelectedText(self.BufferList()), "2.5 ms");
         ASSERT_TRUE(sim_.ClearLog());
@@ -128,8 +130,8 @@ TEST_F(DriverFaultTest, UnitListClaimingMoreUnitsThanItHoldsIsReadUpToItsPlaces)
         ASSERT_TRUE(sim_.ReplaceUnitList(claim, std::vector<std::uint32_t>(64, unit)));
         ModelPanel().Run([&](ModelPanel& self) {
             EXPECT_EQ(self.m_unitCount, 64);
-            EXPECT_EQ(ListTexts(self.RateList()), (Texts{"44.1 kHz", "48.0 kHz"}));
-            EXPECT_EQ(ListTexts(self.ClockList()), (Texts{"Internal", "S/PDIF"}));
+            EXPECT_EQ(ListTexts(self.RateList()), panel::kTwoRates);
+            EXPECT_EQ(ListTexts(self.ClockList()), panel::kOneUnitClocks);
             ASSERT_TRUE(sim_.ClearLog());
             self.ReopenDevice();
             EXPECT_EQ(Requests(KSIM_GET_UNIT_INFO), 64);

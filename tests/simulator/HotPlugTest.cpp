@@ -88,7 +88,7 @@ TEST_F(HotPlug, IdentifiersAreNotPositionsAndFollowTheInterfaceOrder) {
     EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
     std::vector<std::string> paths;
     // Wine enumerates a change a little after it.
-    ASSERT_TRUE(test::WaitUntil([&] { return (paths = UnitInterfacePaths()).size() == 3; }, 5000));
+    ASSERT_TRUE(test::WaitUntil([&] { return (paths = UnitInterfacePaths()).size() == 3; }));
     for (std::size_t i = 0; i < list.size(); ++i) {
         EXPECT_NE(list[i], i) << "identifier " << i;
         EXPECT_NE(paths[i].find(IdMark(list[i])), std::string::npos)
@@ -107,7 +107,7 @@ TEST_F(HotPlug, AUnitPluggedAgainComesBackUnderAFreeIdentifier) {
             seen.push_back(plugged[0]);
         }
         ASSERT_TRUE(sim_.Unplug(plugged[0]));
-        ASSERT_TRUE(test::WaitUntil([] { return UnitInterfacePaths().size() == 1; }, 5000));
+        ASSERT_TRUE(test::WaitUntil([] { return UnitInterfacePaths().size() == 1; }));
     }
     EXPECT_LE(seen.size(), 3u) << seen.size() << " identifiers in 20 cycles";
 }
@@ -207,7 +207,7 @@ public:
     const std::vector<Event>& Events() const { return events_; }
 
     // Pumps messages until an event of `type` naming `mark` arrives, or `timeoutMs` passes.
-    bool WaitFor(WPARAM type, const std::string& mark, DWORD timeoutMs = 5000) {
+    bool WaitFor(WPARAM type, const std::string& mark, DWORD timeoutMs = test::kWaitMs) {
         return test::WaitUntil([&] { return Find(type, mark) != nullptr; }, timeoutMs);
     }
 
@@ -221,7 +221,7 @@ public:
         auto result = std::async(std::launch::async, change);
         test::WaitUntil(
             [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-            60000);
+            test::kSlowMs);
         return result.get();
     }
 

@@ -231,7 +231,7 @@ TEST_F(UnitRequests, NotifyHandshakeSignalsTheRegisteredEvent) {
     EXPECT_EQ(response[4], 0x0F) << "a NOTIFY is answered INTERIM first";
     EXPECT_EQ(sim_.State().units.at(0).plug, 1u);
 
-    EXPECT_EQ(WaitForSingleObject(event.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(event.get(), test::kWaitMs), static_cast<DWORD>(WAIT_OBJECT_0));
     std::vector<std::uint8_t> final(kResponseSize, 0);
     result =
         UnitRequest(unit_.get(), KSIM_GET_NOTIFY_RESPONSE, nullptr, 0, final.data(), kResponseSize);

@@ -8,6 +8,9 @@ namespace test {
 
 namespace {
 
+// Longer than any case may run (ctest's limits, 300 s at most), so that a limit comes first.
+constexpr DWORD kAnyCaseMs = 10 * kSlowMs;
+
 BOOL CreateProcessRetried(const char* application, char* commandLine, BOOL inheritHandles,
                           DWORD flags, STARTUPINFOA* startup, PROCESS_INFORMATION* info) {
     for (int attempt = 0;; ++attempt) {
@@ -72,46 +75,56 @@ std::string ReadFromStart(HANDLE file) {
 
 struct WindowSearch {
     DWORD processId;
+    const char* className;
+    const char* caption;
     std::vector<HWND> windows;
 };
 
 BOOL CALLBACK CollectWindowOf(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
-    if (ProcessOf(window) == search->processId) {
+    char name[64] = {};
+    char text[128] = {};
+    GetClassNameA(window, name, sizeof(name));
+    GetWindowTextA(window, text, sizeof(text));
+    if ((search->processId == 0 || ProcessOf(window) == search->processId) &&
+        (search->className == nullptr || lstrcmpiA(name, search->className) == 0) &&
+        (search->caption == nullptr || std::string(text) == search->caption)) {
         search->windows.push_back(window);
     }
     return TRUE;
 }
 
+// Starts `commandLine` suspended, puts it into the job, then lets it run.
+bool StartInJob(const char* program, std::string commandLine, STARTUPINFOA& startup,
+                PROCESS_INFORMATION& info) {
+    HANDLE job = JobEndingWithThisProgram();
+    const BOOL inherit = (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
+    if (job == nullptr || !CreateProcessRetried(program, commandLine.data(), inherit,
+                                                CREATE_SUSPENDED, &startup, &info)) {
+        return false;
+    }
+    if (!AssignProcessToJobObject(job, info.hProcess)) {
+        const DWORD error = GetLastError();
+        TerminateProcess(info.hProcess, 255);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        SetLastError(error);
+        return false;
+    }
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    return true;
+}
+
 bool Start(const std::string& program, const std::string& arguments, const StartOptions& options,
            STARTUPINFOA& startup, PROCESS_INFORMATION& info) {
-    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::string desktop = DesktopName();
     if (options.onThisDesktop) {
         startup.lpDesktop = desktop.data();
     }
-    HANDLE job = options.endsWithThisProgram ? JobEndingWithThisProgram() : nullptr;
-    if (options.endsWithThisProgram && job == nullptr) {
-        return false;
-    }
-    const BOOL inherit = (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
-    if (!CreateProcessRetried(program.c_str(), line.data(), inherit,
-                              job != nullptr ? CREATE_SUSPENDED : 0, &startup, &info)) {
-        return false;
-    }
-    if (job != nullptr) {
-        if (!AssignProcessToJobObject(job, info.hProcess)) {
-            const DWORD error = GetLastError();
-            TerminateProcess(info.hProcess, 255);
-            CloseHandle(info.hThread);
-            CloseHandle(info.hProcess);
-            SetLastError(error);
-            return false;
-        }
-        ResumeThread(info.hThread);
-    }
-    CloseHandle(info.hThread);
-    return true;
+    return StartInJob(program.c_str(),
+                      "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments), startup,
+                      info);
 }
 
 } // namespace
@@ -157,7 +170,7 @@ std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) const {
 void ChildProcess::Kill(UINT exitCode) {
     if (Running()) {
         TerminateProcess(process_, exitCode);
-        WaitForSingleObject(process_, 10000);
+        WaitForSingleObject(process_, kWaitMs);
     }
 }
 
@@ -194,7 +207,7 @@ ProgramOutput RunCaptured(const std::string& program, const std::string& argumen
             result.exitCode = code;
         } else {
             TerminateProcess(info.hProcess, 255);
-            WaitForSingleObject(info.hProcess, 10000);
+            WaitForSingleObject(info.hProcess, kWaitMs);
         }
         CloseHandle(info.hProcess);
         result.output = ReadFromStart(output);
@@ -251,24 +264,48 @@ DWORD ProcessOf(HWND window) {
     return processId;
 }
 
-std::vector<HWND> TopLevelWindows(DWORD processId) {
-    WindowSearch search = {processId, {}};
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, const char* caption) {
+    WindowSearch search = {processId, className, caption, {}};
     EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&search));
     return search.windows;
 }
 
 HWND FindTopLevel(DWORD processId, const char* className, const char* caption) {
-    for (HWND window : TopLevelWindows(processId)) {
-        char name[64] = {};
-        char text[128] = {};
-        GetClassNameA(window, name, sizeof(name));
-        GetWindowTextA(window, text, sizeof(text));
-        if ((className == nullptr || std::string(name) == className) &&
-            (caption == nullptr || std::string(text) == caption)) {
-            return window;
+    const std::vector<HWND> windows = TopLevelWindows(processId, className, caption);
+    return windows.empty() ? nullptr : windows[0];
+}
+
+std::vector<HWND> VisibleTopLevels(DWORD processId, const char* className) {
+    std::vector<HWND> windows = TopLevelWindows(processId, className);
+    std::erase_if(windows, [](HWND window) { return !IsWindowVisible(window); });
+    return windows;
+}
+
+std::vector<std::string> ListTexts(HWND list) {
+    std::vector<std::string> texts;
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[128] = {};
+        char narrow[256] = {};
+        const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0 || length >= static_cast<LRESULT>(ARRAYSIZE(text))) {
+            texts.emplace_back("<unreadable>");
+            continue;
         }
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof(narrow), nullptr, nullptr);
+        texts.emplace_back(narrow);
     }
-    return nullptr;
+    return texts;
+}
+
+std::string SelectedText(HWND list) {
+    const LRESULT position = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    const std::vector<std::string> texts = ListTexts(list);
+    if (position < 0 || position >= static_cast<LRESULT>(texts.size())) {
+        return "<none>";
+    }
+    return texts[static_cast<size_t>(position)];
 }
 
 std::string DesktopName() {
@@ -293,18 +330,19 @@ bool RanAgainOnDesktop(const char* desktop, const char* restartedVariable, int& 
     startup.lpDesktop = desktopName.data();
     PassStandardHandles(startup, GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
                         GetStdHandle(STD_ERROR_HANDLE));
-    std::string line = GetCommandLineA();
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessRetried(ThisProgram().c_str(), line.data(), TRUE, 0, &startup, &info)) {
+    if (!StartInJob(ThisProgram().c_str(), GetCommandLineA(), startup, info)) {
         std::fprintf(stderr, "could not start again on the desktop %s: error %lu\n", desktop,
                      GetLastError());
         exitCode = 1;
         return true;
     }
-    CloseHandle(info.hThread);
-    WaitForSingleObject(info.hProcess, INFINITE);
     DWORD code = 1;
-    GetExitCodeProcess(info.hProcess, &code);
+    if (WaitForSingleObject(info.hProcess, kAnyCaseMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(info.hProcess, &code)) {
+        std::fprintf(stderr, "the copy on the desktop %s did not end\n", desktop);
+        code = 1;
+    }
     CloseHandle(info.hProcess);
     exitCode = static_cast<int>(code);
     return true;

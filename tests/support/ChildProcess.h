@@ -1,9 +1,11 @@
 #pragma once
 
 // The one owner of a program that a test or a measurement starts, and the one way to find a
-// program beside this one. Wine now and then fails to create a process at all: CreateProcess
-// fails with ERROR_INTERNAL_ERROR before the program has run; such a start is made again, twice
-// at most, and any other failure is returned at once.
+// program beside this one. Every program started here runs in a job that ends it, and what it
+// starts, when this program ends, even when this program is killed (ctest's time limit) before
+// it could end them. Wine now and then fails to create a process at all: CreateProcess fails
+// with ERROR_INTERNAL_ERROR before the program has run; such a start is made again, twice at
+// most, and any other failure is returned at once.
 
 #include "Wait.h"
 
@@ -20,9 +22,6 @@ struct StartOptions {
     bool onThisDesktop = true;
     // Its standard handles are the caller's: its output goes where the caller's goes.
     bool standardHandles = false;
-    // It runs in a job that ends it when this program ends, even when this program is killed
-    // (ctest's time limit) before it could end it.
-    bool endsWithThisProgram = false;
 };
 
 class ChildProcess {
@@ -67,11 +66,11 @@ struct ProgramOutput {
 };
 // Runs `program` with `arguments` to its end, its standard output and error read back.
 ProgramOutput RunCaptured(const std::string& program, const std::string& arguments,
-                          DWORD timeoutMs = 60000);
+                          DWORD timeoutMs = kSlowMs);
 // Runs `program` to its end: its exit code, or nothing when it could not be started or did not
 // end in time.
 std::optional<DWORD> RunToEnd(const std::string& program, const std::string& arguments = {},
-                              DWORD timeoutMs = 60000);
+                              DWORD timeoutMs = kSlowMs);
 
 // This program's path, and the path of `fileName` in the same folder (or `levels` folders up:
 // "installer\Setup.exe" one level up from tests\installer is tests\installer\..\installer).
@@ -80,18 +79,28 @@ std::string ProgramBeside(const std::string& fileName, int levelsUp = 0);
 // The lines of `text`, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
 
-// Windows of other processes.
+// Windows of other processes, the one way the tests and the bench find them.
 DWORD ProcessOf(HWND window);
-std::vector<HWND> TopLevelWindows(DWORD processId);
-// The top-level window of `processId` with this class and caption (null: any), or null.
+// The top-level windows of `processId` (0: of any process) of this class and with this caption
+// (null: any), hidden ones included, in z-order from the top; the first of them, or null; the
+// visible ones of a class.
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* className = nullptr,
+                                  const char* caption = nullptr);
 HWND FindTopLevel(DWORD processId, const char* className, const char* caption);
+std::vector<HWND> VisibleTopLevels(DWORD processId, const char* className);
+// A drop-down list's entries, and its selected entry ("<none>" without a selection), of this
+// process or another. Read in UTF-16: Wine 8 answers a foreign CB_GETLBTEXT in UTF-16 even to
+// the ANSI message.
+std::vector<std::string> ListTexts(HWND list);
+std::string SelectedText(HWND list);
 
 // The name of this thread's desktop ("Default" on the X root, else a virtual desktop).
 std::string DesktopName();
 // For a program that runs on `desktop`: a copy that is elsewhere (Wine 10 puts a program
 // started from Unix on "Default" whatever its settings) starts itself again there, once, with
-// the same command line and standard handles; the result is true with `exitCode` that copy's (1
-// if it could not be started, said on stderr); false for the copy that is to go on.
+// the same command line and standard handles, and is waited for (beyond any case's time limit);
+// the result is true with `exitCode` that copy's (1 if it could not be started or did not end,
+// said on stderr); false for the copy that is to go on.
 // `restartedVariable` is set for the copy, so that one that still is not there goes on.
 bool RanAgainOnDesktop(const char* desktop, const char* restartedVariable, int& exitCode);
 // Makes the calling thread, which has no window yet, use the desktop of thread `threadId`.

@@ -92,29 +92,11 @@ std::string Describe(const Log& log) {
     return ::testing::AssertionSuccess();
 }
 
-Log SettledLog(sim::SimulatorClient& simulator, size_t count, DWORD quietMs) {
-    // Bounded: a program that sends less, or never stops sending, shows in the log's contents.
-    const ULONGLONG end = GetTickCount64() + 10000;
-    Log log = simulator.Log();
-    while (log.size() < count && GetTickCount64() < end) {
-        Sleep(50);
-        log = simulator.Log();
-    }
-    ULONGLONG quietSince = GetTickCount64();
-    while (GetTickCount64() - quietSince < quietMs && GetTickCount64() < end) {
-        Sleep(50);
-        Log now = simulator.Log();
-        if (now.size() != log.size()) {
-            log = std::move(now);
-            quietSince = GetTickCount64();
-        }
-    }
-    return log;
-}
-
 ::testing::AssertionResult LogBecomes(sim::SimulatorClient& simulator,
                                       const std::vector<Request>& expected) {
-    return LogIs(SettledLog(simulator, expected.size()), expected);
+    Log log;
+    WaitUntil([&] { return (log = simulator.Log()).size() >= expected.size(); });
+    return LogIs(log, expected);
 }
 
 } // namespace test

@@ -6,6 +6,7 @@
 
 #include "KestrelSimProtocol.h"
 #include "SimulatorClient.h"
+#include "Wait.h"
 
 #include <windows.h>
 
@@ -52,10 +53,9 @@ std::string Describe(const Log& log);
 // The log matches `expected` exactly, in order; a failure names the request and shows the log.
 ::testing::AssertionResult LogIs(const Log& log, const std::vector<Request>& expected);
 
-// Reads the log until it holds at least `count` entries and has then not grown for `quietMs`, so
-// that a case looks at everything one action caused, however slowly it came (10 s at most).
-Log SettledLog(sim::SimulatorClient& simulator, size_t count, DWORD quietMs = 500);
-// The log, once settled, matches `expected` exactly.
+// The log comes to hold as many requests as `expected` (however slowly they come, kWaitMs at
+// most) and then matches it exactly. It tells nothing of requests still to come: a case that
+// must show that nothing more comes first makes the program answer a later event.
 ::testing::AssertionResult LogBecomes(sim::SimulatorClient& simulator,
                                       const std::vector<Request>& expected);
 

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace panel {
 
 inline constexpr char kAppName[] = "Quillmar KESTREL"; // the executable's name, no extension
@@ -27,6 +30,15 @@ inline constexpr int kRateList = 1000;
 inline constexpr int kClockList = 1001;
 inline constexpr int kBufferList = 1003;
 inline constexpr int kDoneButton = 1007;
+
+// The lists' entries as the panel fills them.
+using Texts = std::vector<std::string>;
+inline const Texts kFourRates = {"44.1 kHz", "48.0 kHz", "88.2 kHz", "96.0 kHz"};
+inline const Texts kTwoRates = {"44.1 kHz", "48.0 kHz"};
+inline const Texts kOneUnitClocks = {"Internal", "S/PDIF"};
+inline const Texts kTwoUnitClocks = {"Internal", "S/PDIF 1", "S/PDIF 2"};
+inline const Texts kLatencies = {"1.5 ms", "2.0 ms", "2.5 ms",  "3.0 ms",  "3.5 ms",  "4.0 ms",
+                                 "6.0 ms", "8.0 ms", "10.0 ms", "12.0 ms", "18.0 ms", "25.0 ms"};
 
 // HKCU\software\Quillmar\<application name>\KESTREL holds the clock source, "SPDIFSync".
 inline constexpr char kSettingsSection[] = "KESTREL";

@@ -80,4 +80,38 @@ HWND TrayIconOwner(DWORD processId, UINT id) {
     return nullptr;
 }
 
+HWND Taskbar() {
+    return test::FindTopLevel(0, "Shell_TrayWnd", nullptr);
+}
+
+// Wine's shell keeps one owner-drawn button per top-level window, whose control id is that
+// window's handle and which is visible while the window is.
+HWND TaskbarButton(HWND window) {
+    for (HWND child = GetWindow(Taskbar(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetWindowLongPtrA(child, GWLP_ID) == reinterpret_cast<LONG_PTR>(window)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+std::string NotHiddenInTray(HWND window, UINT iconId) {
+    if (window == nullptr) {
+        return "no window";
+    }
+    const HWND button = TaskbarButton(window);
+    const bool buttonShown = button != nullptr && IsWindowVisible(button);
+    const bool iconHeld = TrayIconOwner(test::ProcessOf(window), iconId) != nullptr;
+    if (IsIconic(window) && !IsWindowVisible(window) && !buttonShown && iconHeld) {
+        return std::string();
+    }
+    return std::string("visible ") + (IsWindowVisible(window) ? "1" : "0") + ", iconic " +
+           (IsIconic(window) ? "1" : "0") + ", taskbar button " +
+           (button == nullptr ? "none"
+            : buttonShown     ? "visible"
+                              : "hidden") +
+           ", icon " + (iconHeld ? "held" : "not held");
+}
+
 } // namespace panel

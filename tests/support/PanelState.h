@@ -36,4 +36,16 @@ bool ForgetIcon(HWND window, UINT id = kTrayIconId);
 // The window of process `processId` for which the shell holds icon `id`, or null.
 HWND TrayIconOwner(DWORD processId, UINT id = kTrayIconId);
 
+// The shell's taskbar, and its button for `window` (null when it has none).
+HWND Taskbar();
+HWND TaskbarButton(HWND window);
+// Hidden in the tray, the one meaning that the tests and the bench give it: `window` is
+// minimised and not visible, has no visible taskbar button (Wine 8's taskbar keeps a hidden one
+// for a hidden window, Wine 10's has none), and the shell holds its process's icon `iconId`.
+// Empty when so; otherwise the window's state.
+std::string NotHiddenInTray(HWND window, UINT iconId = kTrayIconId);
+inline bool IsHiddenInTray(HWND window, UINT iconId = kTrayIconId) {
+    return NotHiddenInTray(window, iconId).empty();
+}
+
 } // namespace panel

@@ -42,6 +42,11 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD interva
     }
 }
 
+bool Answers(HWND window) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &result) != 0;
+}
+
 DWORD WaitPumping(HANDLE handle, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {

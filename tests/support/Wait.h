@@ -10,8 +10,15 @@
 
 namespace test {
 
-// Bound on anything a test expects to happen; only keeps a fault from hanging the suite.
+// How long a wait may take, one bound for each kind of wait; the bounds only keep a fault from
+// hanging the suite. What a test expects the program, the driver or the shell to do:
 inline constexpr DWORD kWaitMs = 10000;
+// A program starting until its window shows, or ending:
+inline constexpr DWORD kProgramMs = 30000;
+// What is slow by its nature: an installer's run, twenty programs at once, unit changes late in
+// a long run of plug cycles (Wine keeps every unit's device instance, and enumerating them
+// slows down as they add up):
+inline constexpr DWORD kSlowMs = 60000;
 
 // Dispatches every message waiting for this thread.
 void PumpMessages();
@@ -27,5 +34,9 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs, DWO
 // Waits for `handle` while dispatching this thread's messages; what the wait returned
 // (WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_FAILED).
 DWORD WaitPumping(HANDLE handle, DWORD timeoutMs = kWaitMs);
+
+// Sends `window` a message that does nothing (WM_NULL): true once its thread has answered it,
+// which it does only between the messages it handles, so after the one it is handling now.
+bool Answers(HWND window);
 
 } // namespace test

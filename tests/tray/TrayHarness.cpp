@@ -33,13 +33,9 @@ MenuWatcher* t_armed = nullptr;
 } // namespace
 
 HWND FindMenuWindow() {
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, panel::kMenuClass, nullptr)) != nullptr) {
-        if (test::ProcessOf(window) == GetCurrentProcessId() && IsWindowVisible(window)) {
-            return window;
-        }
-    }
-    return nullptr;
+    const std::vector<HWND> menus =
+        test::VisibleTopLevels(GetCurrentProcessId(), panel::kMenuClass);
+    return menus.empty() ? nullptr : menus[0];
 }
 
 MenuWatcher::MenuWatcher(std::vector<Key> keys) : keys_(std::move(keys)), seen_{}, timer_(0) {
