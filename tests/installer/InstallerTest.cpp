@@ -26,18 +26,14 @@ namespace {
 
 constexpr DWORD kScriptAbort = 2; // NSIS's exit code for an install the script stopped
 
-// What the system removes at its next restart: pairs of a path and its new name, empty for a
-// removal (MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT).
+// What the system renames or removes at its next restart (MoveFileEx with
+// MOVEFILE_DELAY_UNTIL_REBOOT): pairs of a "\??\" path and its new name, empty for a removal.
 constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kRestartRenames[] = "PendingFileRenameOperations";
 
 std::optional<std::vector<char>> RestartRenames() {
-    DWORD size = 0;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kRestartRenames, RRF_RT_REG_MULTI_SZ,
-                     nullptr, nullptr, &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    std::vector<char> value(size);
+    std::vector<char> value(1 << 16);
+    DWORD size = static_cast<DWORD>(value.size());
     if (RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kRestartRenames, RRF_RT_REG_MULTI_SZ,
                      nullptr, value.data(), &size) != ERROR_SUCCESS) {
         return std::nullopt;
@@ -46,23 +42,18 @@ std::optional<std::vector<char>> RestartRenames() {
     return value;
 }
 
-// The paths below `folder` (and it) that the next restart removes, in its order, without the
-// "\??\" prefix or a trailing backslash.
+// The paths below `folder` (and it) that the next restart removes, in its order.
 std::vector<std::string> RemovedAtRestart(const std::string& folder) {
-    // Pairs of strings, the second empty for a removal; empty strings are part of the value.
     const std::vector<char> value = RestartRenames().value_or(std::vector<char>());
-    std::vector<std::string> strings;
+    std::vector<std::string> strings; // the empty ones included
     for (size_t at = 0; at < value.size(); at += strings.back().size() + 1) {
         strings.emplace_back(&value[at]);
     }
     std::vector<std::string> paths;
     for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-        std::string path = strings[i].substr(strings[i].rfind("\\??\\", 0) == 0 ? 4 : 0);
-        while (!path.empty() && path.back() == '\\') {
-            path.pop_back();
-        }
-        if (strings[i + 1].empty() && path.rfind(folder, 0) == 0) {
-            paths.push_back(path);
+        const std::string& path = strings[i];
+        if (strings[i + 1].empty() && path.rfind("\\??\\" + folder, 0) == 0) {
+            paths.push_back(path.substr(4, path.find_last_not_of('\\') - 3)); // no closing "\"
         }
     }
     return paths;
