@@ -40,6 +40,14 @@ std::string Names(const std::vector<Expected>& requests) {
     return text;
 }
 
+std::string Names(const std::vector<sim::LogEntry>& log) {
+    std::string text;
+    for (const sim::LogEntry& entry : log) {
+        text += (text.empty() ? "" : ", ") + sim::RequestName(entry.code);
+    }
+    return text.empty() ? "no request" : text;
+}
+
 bool Matches(const std::vector<sim::LogEntry>& log, const std::vector<Expected>& expected,
              const std::vector<std::uint32_t>& units) {
     if (log.size() != expected.size()) {
@@ -92,9 +100,7 @@ public:
             return;
         }
         if (wrong_++ == 0) {
-            for (const sim::LogEntry& entry : log) {
-                firstWrong_ += (firstWrong_.empty() ? "" : ", ") + sim::RequestName(entry.code);
-            }
+            firstWrong_ = Names(log);
         }
     }
 
@@ -189,8 +195,10 @@ bool RunRequestBench(const BenchSettings& settings, ResultTable& table) {
                                                        : nullptr;
         if (failed != nullptr) {
             ok = false;
-            std::fprintf(stderr, "bench: requests, %s: %s failed after %lu ms\n",
-                         tally.Name().c_str(), failed, GetTickCount() - begun);
+            const DWORD elapsed = GetTickCount() - begun;
+            simulator.ReadLog(log);
+            std::fprintf(stderr, "bench: requests, %s: %s failed after %lu ms; the driver saw %s\n",
+                         tally.Name().c_str(), failed, elapsed, Names(log).c_str());
             return;
         }
         tally.Add(log, units);
