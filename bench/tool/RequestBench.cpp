@@ -40,6 +40,14 @@ std::string Names(const std::vector<Expected>& requests) {
     return text;
 }
 
+std::string Names(const std::vector<sim::LogEntry>& log) {
+    std::string text;
+    for (const sim::LogEntry& entry : log) {
+        text += (text.empty() ? "" : ", ") + sim::RequestName(entry.code);
+    }
+    return text.empty() ? "no request" : text;
+}
+
 bool Matches(const std::vector<sim::LogEntry>& log, const std::vector<Expected>& expected,
              const std::vector<std::uint32_t>& units) {
     if (log.size() != expected.size()) {
@@ -57,8 +65,24 @@ bool Matches(const std::vector<sim::LogEntry>& log, const std::vector<Expected>&
 
 bool WaitForUnits(const PanelWindow& panel, int units) {
     const bool shown = test::WaitUntil([&] { return panel.ShowsUnits(units); }, 10000, 1);
+    if (!shown) {
+        std::fprintf(stderr,
+                     "bench: the panel's lists showed %d rates and %d clock sources, not "
+                     "those of %d unit(s), after 10 s\n",
+                     PanelWindow::Count(panel.RateList()), PanelWindow::Count(panel.ClockList()),
+                     units);
+    }
     Sleep(kLateNotificationMs);
     return shown;
+}
+
+// `done`: whether the simulator accepted the `what`; a refusal is said.
+bool Accepted(bool done, const char* what) {
+    if (!done) {
+        std::fprintf(stderr, "bench: the simulator refused the %s (error %lu)\n", what,
+                     GetLastError());
+    }
+    return done;
 }
 
 // The runs of one action: how many requests each caused, and how many differed from the
@@ -68,15 +92,15 @@ public:
     Tally(std::string name, std::vector<Expected> expected)
         : name_(std::move(name)), expected_(std::move(expected)) {}
 
+    const std::string& Name() const { return name_; }
+
     void Add(const std::vector<sim::LogEntry>& log, const std::vector<std::uint32_t>& units) {
         counts_.Add(static_cast<double>(log.size()));
         if (Matches(log, expected_, units)) {
             return;
         }
         if (wrong_++ == 0) {
-            for (const sim::LogEntry& entry : log) {
-                firstWrong_ += (firstWrong_.empty() ? "" : ", ") + sim::RequestName(entry.code);
-            }
+            firstWrong_ = Names(log);
         }
     }
 
@@ -165,13 +189,27 @@ bool RunRequestBench(const BenchSettings& settings, ResultTable& table) {
                                               {KSIM_GET_BUFFER_SIZE}};
 
     bool ok = true;
-    // One run of an action: the requests it caused, checked against `expected`.
+    // One run of an action: the requests it caused, checked against `expected`. A run that
+    // cannot be measured ends the part, saying which step failed and after how long.
     auto record = [&](Tally& tally, const std::function<bool()>& perform) {
-        std::vector<sim::LogEntry> log;
-        ok = ok && simulator.ClearLog() && perform() && simulator.ReadLog(log);
-        if (ok) {
-            tally.Add(log, units);
+        if (!ok) {
+            return;
         }
+        std::vector<sim::LogEntry> log;
+        const DWORD begun = GetTickCount();
+        const char* failed = !simulator.ClearLog()     ? "clearing the driver's log"
+                             : !perform()              ? "the action"
+                             : !simulator.ReadLog(log) ? "reading the driver's log"
+                                                       : nullptr;
+        if (failed != nullptr) {
+            ok = false;
+            const DWORD elapsed = GetTickCount() - begun;
+            simulator.ReadLog(log);
+            std::fprintf(stderr, "bench: requests, %s: %s failed after %lu ms; the driver saw %s\n",
+                         tally.Name().c_str(), failed, elapsed, Names(log).c_str());
+            return;
+        }
+        tally.Add(log, units);
     };
     for (const Action& action : actions) {
         Tally tally(action.name, action.expected);
@@ -190,9 +228,10 @@ bool RunRequestBench(const BenchSettings& settings, ResultTable& table) {
             second = PlugUnitNow();
             units.resize(1);
             units.push_back(second);
-            return second != 0 && WaitForUnits(panel, 2);
+            return Accepted(second != 0, "plug") && WaitForUnits(panel, 2);
         });
-        record(removal, [&] { return UnplugUnitNow(second) && WaitForUnits(panel, 1); });
+        record(removal,
+               [&] { return Accepted(UnplugUnitNow(second), "unplug") && WaitForUnits(panel, 1); });
     }
     arrival.AddRow(table);
     removal.AddRow(table);

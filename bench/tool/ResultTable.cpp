@@ -23,6 +23,16 @@ std::string Figures(const ResultRow& row) {
 
 } // namespace
 
+void ResultTable::Add(ResultRow row) {
+    if (row.samples.Empty()) {
+        std::fprintf(stderr, "bench:   %s: not measured\n", row.quantity.c_str());
+    } else {
+        std::fprintf(stderr, "bench:   %s: %s %s (median of %d)\n", row.quantity.c_str(),
+                     Number(row.samples.Median()).c_str(), row.unit.c_str(), row.samples.Count());
+    }
+    rows_.push_back(std::move(row));
+}
+
 bool ResultTable::AllMet() const {
     for (const ResultRow& row : rows_) {
         if (row.verdict == "MISSED") {

@@ -19,7 +19,8 @@ struct ResultRow {
 
 class ResultTable {
 public:
-    void Add(ResultRow row) { rows_.push_back(std::move(row)); }
+    // Adds the row and prints it on stderr, as the bench goes.
+    void Add(ResultRow row);
     bool AllMet() const;
     std::string Markdown() const;
     std::string Text() const;
