@@ -78,4 +78,66 @@ std::string UnitInterfacePath() {
     return path;
 }
 
+std::vector<ChangeRow> ChangeRows() {
+    const std::string path = UnitInterfacePath();
+    const std::string port = "COM1234567";
+    const ChangeRecord nothing = ChangeRecord::Raw(0, {}).EndAt(0); // an address, no bytes
+    return {
+        {"arrival without a record", DBT_DEVICEARRIVAL, std::nullopt, false},
+        // Events without the 0x8000 bit come from another program with whatever lParam it wrote.
+        {"devnodes changed, lParam 0", DBT_DEVNODES_CHANGED, std::nullopt, false},
+        {"devnodes changed, lParam at nothing", DBT_DEVNODES_CHANGED, nothing, false},
+        {"devnodes changed, lParam 1", DBT_DEVNODES_CHANGED, nothing, false, 1},
+        {"configuration query, lParam at nothing", DBT_QUERYCHANGECONFIG, nothing, false},
+        {"user-defined event, lParam 1", DBT_USERDEFINED, nothing, false, 1},
+        {"removal query, lParam at nothing", DBT_DEVICEQUERYREMOVE, nothing, false},
+        {"custom event, lParam at nothing", DBT_CUSTOMEVENT, nothing, false},
+        {"query remove", DBT_DEVICEQUERYREMOVE, ChangeRecord::Wide(path), false},
+        {"remove pending", DBT_DEVICEREMOVEPENDING, ChangeRecord::Wide(path), false},
+        {"custom event, long name", DBT_CUSTOMEVENT, ChangeRecord::Wide(path), false},
+        // Records of other types, or too short for a name.
+        {"arrival of a volume", DBT_DEVICEARRIVAL,
+         ChangeRecord::Raw(DBT_DEVTYP_VOLUME, std::vector<std::uint8_t>(8, 0x41)), false},
+        {"port record with a long unterminated name", DBT_DEVICEREMOVECOMPLETE,
+         ChangeRecord::Raw(DBT_DEVTYP_PORT, std::vector<std::uint8_t>(port.begin(), port.end())),
+         false},
+        {"OEM record", DBT_DEVICEARRIVAL,
+         ChangeRecord::Raw(DBT_DEVTYP_OEM, std::vector<std::uint8_t>(8, 'Y')), false},
+        {"header only, interface type", DBT_DEVICEARRIVAL,
+         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), false},
+        {"interface record with dbch_size 0", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi("ABCDEFGH").StateSize(0), false},
+        {"interface record without name bytes", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi("").EndAt(kNameOffset), false},
+        // Names: four characters are too few, five are enough; the stated size ends a name
+        // whose terminator lies beyond it.
+        {"empty ANSI name", DBT_DEVICEARRIVAL, ChangeRecord::Ansi(""), false},
+        {"ANSI name of 4", DBT_DEVICEARRIVAL, ChangeRecord::Ansi("abcd"), false},
+        {"ANSI name of 5", DBT_DEVICEARRIVAL, ChangeRecord::Ansi("abcde"), true},
+        {"UTF-16 name of 4", DBT_DEVICEARRIVAL, ChangeRecord::Wide("abcd"), false},
+        {"UTF-16 name of 5", DBT_DEVICEARRIVAL, ChangeRecord::Wide("abcde"), true},
+        {"ANSI path cut by the record at 4", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi(path).StateSize(kNameOffset + 4), false},
+        {"ANSI path cut by the record at 10", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi(path).StateSize(kNameOffset + 10), true},
+        {"UTF-16 path cut by the record at 5", DBT_DEVICEARRIVAL,
+         ChangeRecord::Wide(path).StateSize(kNameOffset + 11), true},
+        {"ANSI name of 4 without terminator in dbch_size", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi("ABCD").EndAt(kNameOffset + 4), false},
+        {"UTF-16 name of 4 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE,
+         ChangeRecord::Wide("ABCD").EndAt(kNameOffset + 8), false},
+        {"UTF-16 name of 4 and a half characters", DBT_DEVICEARRIVAL,
+         ChangeRecord::Wide("ABCDE").EndAt(kNameOffset + 10).StateSize(kNameOffset + 9), false},
+        {"ANSI name of 10 without terminator in dbch_size", DBT_DEVICEARRIVAL,
+         ChangeRecord::Ansi("ABCDEFGHIJ").EndAt(kNameOffset + 10), true},
+        {"UTF-16 name of 10 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE,
+         ChangeRecord::Wide("ABCDEFGHIJ").EndAt(kNameOffset + 20), true},
+        // The terminator's first byte is inside dbch_size, its second just outside.
+        {"UTF-16 terminator cut by dbch_size", DBT_DEVICEARRIVAL,
+         ChangeRecord::Wide("ABCDEF").StateSize(kNameOffset + 13), true},
+        {"arrival, ANSI path", DBT_DEVICEARRIVAL, ChangeRecord::Ansi(path), true},
+        {"removal complete, UTF-16 path", DBT_DEVICEREMOVECOMPLETE, ChangeRecord::Wide(path), true},
+    };
+}
+
 } // namespace e2e

@@ -8,6 +8,7 @@
 #include <dbt.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,18 @@ inline constexpr DWORD kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, d
 
 // A unit's interface path as a record names it: "\\?\KESTRELBUS#UNIT#7#{<the unit class>}".
 std::string UnitInterfacePath();
+
+// A WM_DEVICECHANGE as a test sends it to the panel, and whether the panel reopens the driver
+// for it: only for an arrival or a completed removal of a device interface whose name, read
+// within the record's stated size, has five or more characters.
+struct ChangeRow {
+    const char* name;
+    UINT event;
+    std::optional<ChangeRecord> record; // none: lParam 0
+    bool reopens;
+    LPARAM at = 0; // sent instead of the record's address when set
+};
+// The well-formed records, the hostile ones and the lParams of other programs.
+std::vector<ChangeRow> ChangeRows();
 
 } // namespace e2e

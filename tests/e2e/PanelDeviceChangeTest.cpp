@@ -10,47 +10,14 @@
 
 #include <dbt.h>
 
-#include <optional>
-#include <string>
 #include <vector>
 
 namespace e2e {
 namespace {
 
-struct Row {
-    const char* name;
-    UINT event;
-    std::optional<ChangeRecord> record; // none: lParam 0
-    bool reopens;
-};
-
 class PanelDeviceChange : public PanelTestBase {};
 
 TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenTheDriver) {
-    const std::string path = UnitInterfacePath();
-    const std::vector<Row> rows = {
-        {"arrival without a record", DBT_DEVICEARRIVAL, std::nullopt, false},
-        {"devnodes changed", DBT_DEVNODES_CHANGED, std::nullopt, false},
-        {"arrival of a volume", DBT_DEVICEARRIVAL,
-         ChangeRecord::Raw(DBT_DEVTYP_VOLUME, std::vector<std::uint8_t>(8, 0x41)), false},
-        {"arrival, record shorter than a name", DBT_DEVICEARRIVAL,
-         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), false},
-        // Names whose terminator lies beyond dbch_size end with the record.
-        {"arrival, ANSI name cut by the record at 4", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi(path).StateSize(kNameOffset + 4), false},
-        {"arrival, ANSI name cut by the record at 10", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi(path).StateSize(kNameOffset + 10), true},
-        {"arrival, UTF-16 name cut by the record at 5", DBT_DEVICEARRIVAL,
-         ChangeRecord::Wide(path).StateSize(kNameOffset + 11), true},
-        {"arrival, ANSI name of 4", DBT_DEVICEARRIVAL, ChangeRecord::Ansi("abcd"), false},
-        {"arrival, ANSI name of 5", DBT_DEVICEARRIVAL, ChangeRecord::Ansi("abcde"), true},
-        {"arrival, UTF-16 name of 4", DBT_DEVICEARRIVAL, ChangeRecord::Wide("abcd"), false},
-        {"arrival, UTF-16 name of 5", DBT_DEVICEARRIVAL, ChangeRecord::Wide("abcde"), true},
-        {"arrival, ANSI path", DBT_DEVICEARRIVAL, ChangeRecord::Ansi(path), true},
-        {"removal complete, UTF-16 path", DBT_DEVICEREMOVECOMPLETE, ChangeRecord::Wide(path), true},
-        {"query remove", DBT_DEVICEQUERYREMOVE, ChangeRecord::Wide(path), false},
-        {"remove pending", DBT_DEVICEREMOVEPENDING, ChangeRecord::Wide(path), false},
-    };
     const std::uint32_t unit = sim_.UnitIds().at(0);
     const std::vector<test::Request> reopen = {{KSIM_GET_UNIT_LIST},
                                                test::InfoFor(unit),
@@ -59,10 +26,12 @@ TEST_F(PanelDeviceChange, OnlyInterfaceArrivalsAndRemovalsWithARealNameReopenThe
                                                {KSIM_GET_BUFFER_SIZE}};
 
     RunPanel([&](ModelPanel& self) {
-        for (const Row& row : rows) {
+        for (const ChangeRow& row : ChangeRows()) {
             SCOPED_TRACE(row.name);
             ASSERT_TRUE(sim_.ClearLog());
-            const LPARAM data = row.record ? reinterpret_cast<LPARAM>(row.record->Data()) : 0;
+            const LPARAM data = row.at != 0  ? row.at
+                                : row.record ? reinterpret_cast<LPARAM>(row.record->Data())
+                                             : 0;
             EXPECT_EQ(SendMessageA(self.m_hWnd, WM_DEVICECHANGE, row.event, data), TRUE);
             const test::Log log = sim_.Log();
             if (row.reopens) {

@@ -1,12 +1,10 @@
 // Device-change records laid against an inaccessible page, delivered to the panel's handler in
 // its own process: each record ends at the last readable byte before a guard page, so that any
-// read past its stated size (dbch_size) faults and ends the test program. tests/e2e checks which
-// well-formed records refresh the panel; here the records are the ones that tempt a reader to
-// run on: names without a terminator inside the stated size (the size ends them, so five
-// characters or more still refresh), a UTF-16 terminator cut in half, a stated size of 0, other
-// device types with long payloads, and a few hundred random records. Events without the 0x8000
-// bit arrive from another program with whatever lParam it wrote: here at a guard page or at 1.
-// A refresh shows in the simulator's log as a unit-list request; every record gets TRUE.
+// read past its stated size (dbch_size) faults and ends the test program. The records are those
+// that tests/e2e sends in ordinary memory (e2e::ChangeRows: names without a terminator inside the
+// stated size, a UTF-16 terminator cut in half, a stated size of 0, other device types, other
+// programs' lParams), and a few hundred random ones. A refresh shows in the simulator's log as a
+// unit-list request; every record gets TRUE.
 #include "ChangeRecords.h"
 #include "DeviceChangeRecord.h"
 #include "PanelHarness.h"
@@ -21,9 +19,6 @@
 #include <vector>
 
 namespace {
-
-using e2e::ChangeRecord;
-using e2e::kNameOffset;
 
 struct PagesRelease {
     void operator()(unsigned char* base) const { VirtualFree(base, 0, MEM_RELEASE); }
@@ -57,59 +52,6 @@ private:
     std::unique_ptr<unsigned char, PagesRelease> pages_;
     unsigned char* record_ = nullptr;
 };
-
-struct Row {
-    const char* name;
-    WPARAM event;
-    ChangeRecord record;
-    bool refreshes;
-    LPARAM at = 0; // sent instead of the record's address when set
-};
-
-std::vector<Row> Rows() {
-    const std::string path = e2e::UnitInterfacePath();
-    const std::string port = "COM1234567";
-    const ChangeRecord guardPage = ChangeRecord::Raw(0, {}).EndAt(0);
-    return {
-        {"devnodes changed, lParam at a guard page", DBT_DEVNODES_CHANGED, guardPage, false},
-        {"devnodes changed, lParam 1", DBT_DEVNODES_CHANGED, guardPage, false, 1},
-        {"configuration query, lParam at a guard page", DBT_QUERYCHANGECONFIG, guardPage, false},
-        {"user-defined event, lParam 1", DBT_USERDEFINED, guardPage, false, 1},
-        {"removal query, lParam at a guard page", DBT_DEVICEQUERYREMOVE, guardPage, false},
-        {"custom event, lParam at a guard page", DBT_CUSTOMEVENT, guardPage, false},
-        {"header only, interface type", DBT_DEVICEARRIVAL,
-         ChangeRecord::Raw(DBT_DEVTYP_DEVICEINTERFACE, {}), false},
-        {"interface record with dbch_size 0", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi("ABCDEFGH").StateSize(0), false},
-        {"interface record without name bytes", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi("").EndAt(kNameOffset), false},
-        {"port record with a long unterminated name", DBT_DEVICEREMOVECOMPLETE,
-         ChangeRecord::Raw(DBT_DEVTYP_PORT, std::vector<std::uint8_t>(port.begin(), port.end())),
-         false},
-        {"OEM record", DBT_DEVICEARRIVAL,
-         ChangeRecord::Raw(DBT_DEVTYP_OEM, std::vector<std::uint8_t>(8, 'Y')), false},
-        {"empty ANSI name", DBT_DEVICEARRIVAL, ChangeRecord::Ansi(""), false},
-        {"ANSI name of 4 without terminator in dbch_size", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi("ABCD").EndAt(kNameOffset + 4), false},
-        {"UTF-16 name of 4 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE,
-         ChangeRecord::Wide("ABCD").EndAt(kNameOffset + 8), false},
-        {"UTF-16 name of 4 and a half characters", DBT_DEVICEARRIVAL,
-         ChangeRecord::Wide("ABCDE").EndAt(kNameOffset + 10).StateSize(kNameOffset + 9), false},
-        {"ANSI name of 10 without terminator in dbch_size", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi("ABCDEFGHIJ").EndAt(kNameOffset + 10), true},
-        {"UTF-16 name of 10 without terminator in dbch_size", DBT_DEVICEREMOVECOMPLETE,
-         ChangeRecord::Wide("ABCDEFGHIJ").EndAt(kNameOffset + 20), true},
-        // The terminator's first byte is inside dbch_size, its second just outside.
-        {"UTF-16 terminator cut by dbch_size", DBT_DEVICEARRIVAL,
-         ChangeRecord::Wide("ABCDEF").StateSize(kNameOffset + 13), true},
-        {"custom event, long name", DBT_CUSTOMEVENT, ChangeRecord::Wide(path), false},
-        // Controls: the same placement with a good name refreshes.
-        {"ANSI name of 5 characters at the page end", DBT_DEVICEARRIVAL,
-         ChangeRecord::Ansi("\\\\?\\K"), true},
-        {"UTF-16 path at the page end, removal", DBT_DEVICEREMOVECOMPLETE, ChangeRecord::Wide(path),
-         true},
-    };
-}
 
 // A small deterministic generator, so that a failing record can be made again.
 class Random {
@@ -155,13 +97,13 @@ class HostileDeviceChangeTest : public PanelTestBase {};
 
 TEST_F(HostileDeviceChangeTest, RecordsEndingAtAGuardPageAreReadOnlyWithinTheirSize) {
     ModelPanel().Run([&](ModelPanel& self) {
-        for (const Row& row : Rows()) {
+        for (const e2e::ChangeRow& row : e2e::ChangeRows()) {
             SCOPED_TRACE(row.name);
-            GuardedBytes record(row.record.Bytes());
+            GuardedBytes record(row.record ? row.record->Bytes() : std::vector<std::uint8_t>());
             ASSERT_TRUE(sim_.ClearLog());
-            const LPARAM data = row.at != 0 ? row.at : record.Address();
+            const LPARAM data = row.at != 0 ? row.at : row.record ? record.Address() : 0;
             EXPECT_EQ(SendMessageA(self.GetSafeHwnd(), WM_DEVICECHANGE, row.event, data), TRUE);
-            EXPECT_EQ(test::CountOf(sim_.Log(), KSIM_GET_UNIT_LIST), row.refreshes ? 1 : 0);
+            EXPECT_EQ(test::CountOf(sim_.Log(), KSIM_GET_UNIT_LIST), row.reopens ? 1 : 0);
             // Whatever came, the panel still shows the one unit.
             EXPECT_EQ(ListTexts(self.RateList()).size(), 4u);
             EXPECT_EQ(SelectedText(self.RateList()), "48.0 kHz");
