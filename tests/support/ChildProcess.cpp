@@ -116,12 +116,10 @@ bool StartInJob(const char* program, std::string commandLine, STARTUPINFOA& star
     return true;
 }
 
-bool Start(const std::string& program, const std::string& arguments, const StartOptions& options,
-           STARTUPINFOA& startup, PROCESS_INFORMATION& info) {
+bool Start(const std::string& program, const std::string& arguments, STARTUPINFOA& startup,
+           PROCESS_INFORMATION& info) {
     std::string desktop = DesktopName();
-    if (options.onThisDesktop) {
-        startup.lpDesktop = desktop.data();
-    }
+    startup.lpDesktop = desktop.data();
     return StartInJob(program.c_str(),
                       "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments), startup,
                       info);
@@ -146,7 +144,7 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
                             GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE));
     }
     PROCESS_INFORMATION info = {};
-    if (!test::Start(program, arguments, options, startup, info)) {
+    if (!test::Start(program, arguments, startup, info)) {
         return false;
     }
     process_ = info.hProcess;
@@ -198,7 +196,7 @@ ProgramOutput RunCaptured(const std::string& program, const std::string& argumen
     startup.cb = sizeof(startup);
     PassStandardHandles(startup, input, output, errors);
     PROCESS_INFORMATION info = {};
-    if (!test::Start(program, arguments, StartOptions{}, startup, info)) {
+    if (!test::Start(program, arguments, startup, info)) {
         result.errors = "could not start " + program + ": error " + std::to_string(GetLastError());
     } else {
         if (WaitPumping(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {

@@ -17,9 +17,8 @@
 
 namespace test {
 
+// Every program runs on this thread's desktop, so that the test sees its windows and icon.
 struct StartOptions {
-    // The program runs on this thread's desktop, so that the test sees its windows and icon.
-    bool onThisDesktop = true;
     // Its standard handles are the caller's: its output goes where the caller's goes.
     bool standardHandles = false;
 };
