@@ -97,6 +97,13 @@ protected:                                                                      
          return static_cast<ThisClass&>(window).OnPowerBroadcast(static_cast<UINT>(wParam),        \
                                                                  lParam);                          \
      }},
+// void OnSessionChange(UINT event, DWORD session)
+#define ON_WM_WTSSESSION_CHANGE()                                                                  \
+    {WM_WTSSESSION_CHANGE, 0, 0, 0, [](CWnd& window, WPARAM wParam, LPARAM lParam) -> LRESULT {    \
+         static_cast<ThisClass&>(window).OnSessionChange(static_cast<UINT>(wParam),                \
+                                                         static_cast<DWORD>(lParam));              \
+         return 0;                                                                                 \
+     }},
 // void OnActivate(UINT state, HWND other, BOOL minimized)
 #define ON_WM_ACTIVATE()                                                                           \
     {WM_ACTIVATE, 0, 0, 0, [](CWnd& window, WPARAM wParam, LPARAM lParam) -> LRESULT {             \

@@ -12,6 +12,7 @@
 #include "resource.h"
 
 #include <dbt.h>
+#include <wtsapi32.h>
 
 namespace {
 
@@ -36,6 +37,7 @@ BEGIN_MESSAGE_TABLE(PanelDialog, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_WM_DEVICECHANGE()
     ON_WM_POWERBROADCAST()
+    ON_WM_WTSSESSION_CHANGE()
     ON_CBN_SELCHANGE(IDC_SAMPLE_RATE, OnSelchangeSampleRate)
     ON_CBN_SELCHANGE(IDC_CLOCK_SOURCE, OnSelchangeClockSource)
     ON_CBN_SELCHANGE(IDC_BUFFER_SIZE, OnSelchangeBufferSize)
@@ -47,7 +49,8 @@ END_MESSAGE_TABLE()
 PanelDialog::PanelDialog(CWnd* parent)
     : CDialog(IDD, parent), m_hIcon(nullptr), m_deviceNotify(nullptr), m_clockSource(-1),
       m_unitCount(0), m_trayIcon(nullptr), m_minimized(false),
-      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)), m_wake(), m_readWhileShown(false) {
+      m_trayMessage(RegisterWindowMessageA(kTrayMessageName)), m_wake(), m_readWhileShown(false),
+      m_rateReadFailed(false) {
     m_hIcon = LoadPanelIcon();
     // A second copy opens the driver too before it finds the first; it closes it again at once.
     if (g_controlChannel.Open() == Status::Success) {
@@ -82,6 +85,7 @@ BOOL PanelDialog::OnInitDialog() {
 
     m_instanceChecker.PublishMainWindow();
     RegisterDeviceNotifications(UnitInterfaceGuid);
+    m_session.Watch(m_hWnd);
     AttachLists();
     m_clockSource = LoadClockSource();
     RefreshPanel();
@@ -100,6 +104,7 @@ BOOL PanelDialog::OnInitDialog() {
 BOOL PanelDialog::DestroyWindow() {
     m_minimized = false;
     m_tray.reset(); // removes the tray icon
+    m_session.Unwatch();
     return CDialog::DestroyWindow();
 }
 
@@ -261,4 +266,17 @@ BOOL PanelDialog::OnPowerBroadcast(UINT event, LPARAM /*data*/) {
     }
     // Every power event is granted; none is refused.
     return TRUE;
+}
+
+void PanelDialog::OnSessionChange(UINT event, DWORD /*session*/) {
+    // This session comes to the console: its user's clock source goes to the units, as after a
+    // plug. Any other program may send this message too; all it can cause is a refresh, which
+    // sends the clock source only when this session really is at the console.
+    if (event == WTS_CONSOLE_CONNECT || event == WTS_SESSION_UNLOCK || event == WTS_SESSION_LOGON) {
+        ReopenDevice();
+    }
+}
+
+bool PanelDialog::IsAtConsole() const {
+    return ConsoleSession::IsThisSessionAtConsole();
 }

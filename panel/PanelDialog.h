@@ -3,6 +3,7 @@
 #include "CComboBox.h"
 #include "CDialog.h"
 #include "CInstanceChecker.h"
+#include "ConsoleSession.h"
 #include "ControlRecords.h"
 #include "resource.h"
 
@@ -15,9 +16,10 @@ class CSystemTray;
 // The main panel: a modal dialog that lives hidden in the notification area. It shows the
 // driver's sample rate, the units' clock source and the driver's buffer size (as latency), and
 // sends the user's choices back. Its model (PanelDialogModel.cpp) reads the driver at start-up,
-// after a unit arrives or leaves and after a wake, and reads the rate and the buffer size again
-// whenever the user looks; its window side (PanelDialog.cpp) handles the tray, the system menu,
-// minimising to the tray, showing and device notifications.
+// after a unit arrives or leaves, after a wake and when its session comes to the console, and
+// reads the rate and the buffer size again whenever the user looks; its window side
+// (PanelDialog.cpp) handles the tray, the system menu, minimising to the tray, showing, and
+// device and session notifications.
 class PanelDialog : public CDialog {
 public:
     enum { IDD = IDD_KESTREL_DIALOG };
@@ -32,11 +34,14 @@ public:
     bool RefreshPanel();
     bool ReopenDevice();
     // Reads the rate and the buffer size, which other programs may change through the driver,
-    // and shows them as a refresh does; sends nothing.
+    // and shows them as a refresh does; sends nothing. After a rate read that failed it reopens
+    // the driver instead, as for an arrival.
     void RereadDriverValues();
     int LoadClockSource();
     // Sends the clock source to every unit; false at the first unit that failed.
     bool ApplyClockSource();
+    // Whether this panel's session is the one at the console, whose user sets the units' clock.
+    virtual bool IsAtConsole() const;
     void ApplyCpuLevel(int level);
 
     bool RegisterDeviceNotifications(const GUID& interfaceClass);
@@ -64,6 +69,7 @@ protected:
     HCURSOR OnQueryDragIcon();
     BOOL OnDeviceChange(UINT event, DWORD_PTR data);
     BOOL OnPowerBroadcast(UINT event, LPARAM data);
+    void OnSessionChange(UINT event, DWORD session);
     void OnSelchangeSampleRate();
     void OnSelchangeClockSource();
     void OnSelchangeBufferSize();
@@ -98,6 +104,9 @@ protected:
     Wake m_wake;
     // The driver's values have been read since the user last came to look at the panel.
     bool m_readWhileShown;
+    // The last read of the sample rate failed: the driver or its units were gone.
+    bool m_rateReadFailed;
+    ConsoleSession m_session;
 
 private:
     // The rate and the buffer size as the driver has them, into the cached records and the

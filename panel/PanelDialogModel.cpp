@@ -54,7 +54,12 @@ bool PanelDialog::RefreshPanel() {
     const bool rateRead = ShowSampleRate();
     if (rateRead) {
         m_clockSource = LoadClockSource();
-        ApplyClockSource();
+        // Each user logged on runs a panel, and the units have one clock: the console's user
+        // sets it. A panel in the background shows its own user's choice and sends it when its
+        // session comes to the console.
+        if (IsAtConsole()) {
+            ApplyClockSource();
+        }
         RebuildClockList();
     }
     ShowBufferSize();
@@ -62,6 +67,13 @@ bool PanelDialog::RefreshPanel() {
 }
 
 void PanelDialog::RereadDriverValues() {
+    // The driver or its units may be back without an arrival having been announced, as after a
+    // wake during a bus reset: the panel then refreshes as for an arrival, which brings back the
+    // clock list and the units' clock source too.
+    if (m_rateReadFailed) {
+        ReopenDevice();
+        return;
+    }
     ShowSampleRate();
     ShowBufferSize();
 }
@@ -69,6 +81,7 @@ void PanelDialog::RereadDriverValues() {
 bool PanelDialog::ShowSampleRate() {
     const int cachedRate = m_rateRecord.rate;
     const bool read = g_controlChannel.GetSampleRate(m_rateRecord) == Status::Success;
+    m_rateReadFailed = !read;
     if (!read) {
         // Unknown until read again, so that the next rate read rebuilds the list whatever it is.
         m_rateRecord.rate = -1;

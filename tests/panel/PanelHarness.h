@@ -47,6 +47,10 @@ public:
     // A WM_COMMAND from a menu, as the tray sends it.
     void Command(UINT id);
 
+    // Whether the panel takes its session to be the one at the console.
+    bool atConsole = true;
+    bool IsAtConsole() const override { return atConsole; }
+
 protected:
     DECLARE_MESSAGE_TABLE(ModelPanel)
     BOOL OnInitDialog() override;

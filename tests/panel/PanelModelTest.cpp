@@ -5,6 +5,7 @@
 #include "DeviceGlobals.h"
 
 #include <gtest/gtest.h>
+#include <wtsapi32.h>
 
 #include <functional>
 
@@ -250,20 +251,75 @@ TEST_F(PanelModelTest, FailedBufferSizeReadDisablesTheLatencyListUntilTheNextGoo
         EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
         EXPECT_EQ(ListTexts(panel.BufferList()), kLatencies);
         EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
+    });
+}
 
-        // The user looks while neither value can be read, then once the driver answers again
-        // with the values it had: both lists come back.
+// The units may come back with no arrival announced (a wake during a bus reset): the user's
+// next look finds them and refreshes as an arrival does. Once back, a look only reads.
+TEST_F(PanelModelTest, ALookThatFindsTheDriverAgainRefreshesAsAnArrivalDoes) {
+    PlugUpTo(2);
+    const std::vector<std::uint32_t> units = sim_.UnitIds();
+    RunPanel([&](ModelPanel& panel) {
         ASSERT_TRUE(sim_.Fail(KSIM_GET_SAMPLE_RATE, kDriverError, 1));
         ASSERT_TRUE(sim_.Fail(KSIM_GET_BUFFER_SIZE, kDriverError, 1));
+        ASSERT_TRUE(sim_.ClearLog());
         panel.RereadDriverValues();
+        EXPECT_TRUE(test::LogIs(sim_.Log(), RefreshSending({})));
         EXPECT_EQ(SelectedText(panel.RateList()), " No Device");
+        EXPECT_FALSE(IsWindowEnabled(panel.ClockList()));
         EXPECT_FALSE(IsWindowEnabled(panel.BufferList()));
-        panel.RereadDriverValues();
-        EXPECT_EQ(ListTexts(panel.RateList()), kFourRates);
-        EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
-        EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
-        EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
+
+        const std::vector<test::Request> frames = {FrameTo(units[0], 1), FrameTo(units[1], 1)};
+        for (const std::vector<test::Request>& sent :
+             {ReopenSending(units, frames), RefreshSending({})}) {
+            ASSERT_TRUE(sim_.ClearLog());
+            panel.RereadDriverValues();
+            EXPECT_TRUE(test::LogIs(sim_.Log(), sent));
+            EXPECT_EQ(ListTexts(panel.RateList()), kTwoRates);
+            EXPECT_EQ(SelectedText(panel.RateList()), "48.0 kHz");
+            EXPECT_TRUE(IsWindowEnabled(panel.ClockList()));
+            EXPECT_EQ(ListTexts(panel.ClockList()), kTwoUnitClocks);
+            EXPECT_EQ(SelectedText(panel.ClockList()), "Internal");
+            EXPECT_TRUE(IsWindowEnabled(panel.BufferList()));
+            EXPECT_EQ(SelectedText(panel.BufferList()), "2.5 ms");
+        }
     });
+}
+
+// Every user logged on runs a panel, and the units have one clock: a panel whose session is
+// not at the console sends it nothing on its own, and sends its user's choice once its session
+// comes to the console. Its user's own pick still goes out.
+TEST_F(PanelModelTest, OnlyThePanelAtTheConsoleSendsTheClockSourceOnItsOwn) {
+    const std::uint32_t unit = sim_.UnitIds().at(0);
+    const auto sessionChange = [](ModelPanel& panel, UINT event) {
+        SendMessageA(panel.m_hWnd, WM_WTSSESSION_CHANGE, event, 7);
+    };
+    RunPanel([&](ModelPanel& panel) {
+        panel.atConsole = false;
+        ASSERT_TRUE(sim_.ClearLog());
+        panel.ReopenDevice();
+        // Another program's forged notification, or one of another kind: at most a refresh.
+        for (UINT event : {WTS_CONSOLE_CONNECT, WTS_CONSOLE_DISCONNECT, WTS_SESSION_LOCK, 99}) {
+            sessionChange(panel, event);
+        }
+        const std::vector<test::Request> refresh = ReopenSending({unit}, {});
+        std::vector<test::Request> twoRefreshes = refresh;
+        twoRefreshes.insert(twoRefreshes.end(), refresh.begin(), refresh.end());
+        EXPECT_TRUE(test::LogIs(sim_.Log(), twoRefreshes));
+        EXPECT_TRUE(IsWindowEnabled(panel.ClockList()));
+        EXPECT_EQ(SelectedText(panel.ClockList()), "Internal");
+
+        panel.atConsole = true;
+        for (UINT event : {WTS_CONSOLE_CONNECT, WTS_SESSION_UNLOCK, WTS_SESSION_LOGON}) {
+            ASSERT_TRUE(sim_.ClearLog());
+            sessionChange(panel, event);
+            EXPECT_TRUE(test::LogIs(sim_.Log(), ReopenSending({unit}, {FrameTo(unit, 1)})))
+                << "event " << event;
+        }
+        panel.atConsole = false;
+        EXPECT_TRUE(test::LogIs(Picked(panel, panel.ClockList(), 1), {FrameTo(unit, 0)}));
+    });
+    EXPECT_EQ(panel::StoredClockSource(app_), 1);
 }
 
 TEST_F(PanelModelTest, BufferSizeOutsideTheTableLeavesTheListEnabledWithoutSelection) {

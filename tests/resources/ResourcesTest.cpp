@@ -473,6 +473,11 @@ TEST(Resources, ManifestAsksForCommonControlsSixAndTheyAreLoaded) {
         const char* arch = "processorArchitecture=\"x86\"";
 #endif
         EXPECT_NE(manifest.find(arch), std::string::npos) << manifest;
+        // Without it Windows would virtualise the program's writes to machine-wide places.
+        EXPECT_NE(
+            manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+            std::string::npos)
+            << manifest;
         if (module.productExecutable) {
             return; // only this process shows which comctl32 the manifest brought in
         }
