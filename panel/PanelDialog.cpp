@@ -23,6 +23,17 @@ HICON LoadPanelIcon() {
     return LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
+// Ends a dialog of ours that the panel owns: an About box, which runs a modal loop of its own
+// inside the panel's.
+BOOL CALLBACK EndOwnedDialog(HWND window, LPARAM owner) {
+    CWnd* object = CWnd::FromHandlePermanent(window);
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) && object != nullptr &&
+        object->IsKindOf(&CDialog::classCDialog)) {
+        static_cast<CDialog*>(object)->EndDialog(IDCANCEL);
+    }
+    return TRUE;
+}
+
 } // namespace
 
 // clang-format off
@@ -147,6 +158,11 @@ void PanelDialog::OnTrayRestore() {
 }
 
 void PanelDialog::OnTrayExit() {
+    // The command may come from another program (an installer) while the tray menu or an
+    // About box is open: each runs a loop of its own inside the panel's, which has to return
+    // before the panel's loop can end.
+    EndMenu();
+    EnumThreadWindows(GetCurrentThreadId(), EndOwnedDialog, reinterpret_cast<LPARAM>(m_hWnd));
     OnCancel();
 }
 

@@ -14,7 +14,8 @@
 
 namespace inst {
 
-// HKCU: per-user autostart, and its value for the panel.
+// Autostart: HKLM's for every logon; HKCU's held it for the installing account in earlier
+// versions. The value for the panel.
 inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kRunValue[] = "Quillmar KESTREL";
 // HKLM: the Add/Remove Programs entry.

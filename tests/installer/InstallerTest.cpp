@@ -2,19 +2,23 @@
 // with what they did read back through Win32: files, the Start-menu shortcut, the registry, and
 // the panel's process, window and tray icon.
 //
-// Covered: the installer's version record; a fresh install; the installed panel started by its
-// autostart command, hidden in the tray, and ended by an uninstall that removes all that was
-// added and keeps the stored clock source; an install over a running copy; other Quillmar
-// products' files and settings left alone; a panel that does not end stopping both the
-// installer and the uninstaller before they change anything.
-// Not covered: the interactive pages, and autostart at a real logon (Wine has none to test).
+// Covered: the installer's version record; a fresh install; the installed panel started at a
+// logon, hidden in the tray, and ended by an uninstall that removes all that was added and
+// keeps the stored clock source; an install over a running copy, with its tray menu or About box
+// open; other Quillmar products' files and settings left alone; a panel that does not end, a
+// panel file that is held, and a folder outside Program Files stopping the installer (and the
+// first the uninstaller) before they change anything.
+// Not covered: the interactive pages; a panel whose process cannot be opened (Wine opens every
+// process for every caller).
 #include "InstallerHarness.h"
 #include "PanelState.h"
 #include "PanelStandIn.h"
+#include "UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +29,7 @@ using namespace inst;
 namespace {
 
 constexpr DWORD kScriptAbort = 2; // NSIS's exit code for an install the script stopped
+constexpr DWORD kFileInUse = ERROR_SHARING_VIOLATION;
 
 // What the system renames or removes at its next restart (MoveFileEx with
 // MOVEFILE_DELAY_UNTIL_REBOOT): pairs of a "\??\" path and its new name, empty for a removal.
@@ -63,6 +68,12 @@ std::vector<std::string> RemovedAtRestart(const std::string& folder) {
 constexpr char kOtherProduct[] = "Software\\Quillmar\\Quillmar OTHER";
 std::string OtherProductDir() {
     return CompanyDir() + "\\OTHER";
+}
+
+// Writes as an install (or an earlier version's) would: in the build's registry view.
+LSTATUS SetString(HKEY root, const char* key, const char* name, const std::string& value) {
+    return RegSetKeyValueA(root, key, name, REG_SZ, value.c_str(),
+                           static_cast<DWORD>(value.size() + 1));
 }
 
 std::string Quoted(const std::string& path) {
@@ -112,7 +123,10 @@ protected:
 
     void TearDown() override {
         standIn_.reset();
-        panel_.Kill(); // ends a panel that a failed test left running
+        if (panel_.IsValid()) { // ends a panel that a failed test left running
+            TerminateProcess(panel_.Get(), 255);
+            WaitForSingleObject(panel_.Get(), test::kProgramMs);
+        }
         if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
             EXPECT_TRUE(Uninstall()) << "the uninstall after the test did not finish";
         }
@@ -139,10 +153,10 @@ protected:
         }
     }
 
-    static void Install() {
-        std::optional<DWORD> exitCode = test::RunToEnd(SetupProgram(), "/S");
+    static void Install(const std::string& arguments = "/S", DWORD expected = 0) {
+        std::optional<DWORD> exitCode = test::RunToEnd(SetupProgram(), arguments);
         ASSERT_TRUE(exitCode.has_value()) << "the installer did not start or end";
-        ASSERT_EQ(*exitCode, 0u);
+        ASSERT_EQ(*exitCode, expected) << arguments;
     }
 
     // Runs the entry's own quiet command. The uninstaller hands over to a copy of itself in the
@@ -160,18 +174,21 @@ protected:
                                test::kSlowMs);
     }
 
-    // Starts the installed panel the way a logon does, by its autostart command, and waits
-    // until it sits hidden in the tray.
-    void StartPanelFromAutostart() {
-        std::optional<std::string> command = ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue);
-        ASSERT_TRUE(command.has_value()) << "no autostart entry";
-        ASSERT_TRUE(StartCommand(panel_, *command)) << *command << ": error " << GetLastError();
-        const auto window = [this] {
-            return test::FindTopLevel(panel_.Id(), panel::kDialogClass, panel::kPanelCaption);
-        };
-        EXPECT_TRUE(
-            test::WaitUntil([&] { return panel::IsHiddenInTray(window()); }, test::kProgramMs))
-            << "not hidden in the tray: " << panel::NotHiddenInTray(window());
+    // Logs on as far as Wine has a logon: its session start (wineboot) runs the Run keys'
+    // commands. Waits until the installed panel sits hidden in the tray.
+    void LogOn() {
+        char system[MAX_PATH] = {};
+        GetSystemDirectoryA(system, MAX_PATH);
+        ASSERT_EQ(test::RunToEnd(std::string(system) + "\\wineboot.exe"), std::optional<DWORD>(0));
+        EXPECT_TRUE(test::WaitUntil(
+            [this] {
+                window_ = test::FindTopLevel(0, panel::kDialogClass, panel::kPanelCaption);
+                return panel::IsHiddenInTray(window_);
+            },
+            test::kProgramMs))
+            << "not hidden in the tray: " << panel::NotHiddenInTray(window_);
+        panel_.Reset(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, test::ProcessOf(window_)));
+        ASSERT_TRUE(panel_.IsValid()) << "no panel: error " << GetLastError();
     }
 
     void MakeStandIn() {
@@ -190,12 +207,15 @@ protected:
         }
         for (REGSAM view : RegistryViews()) {
             SCOPED_TRACE("registry view " + std::to_string(view));
-            EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue, view).has_value());
+            for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+                EXPECT_FALSE(ReadString(root, kRunKey, kRunValue, view).has_value());
+            }
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view));
         }
     }
 
-    test::ChildProcess panel_;
+    UniqueHandle panel_;
+    HWND window_ = nullptr;
     std::unique_ptr<PanelStandIn> standIn_;
 
 private:
@@ -222,6 +242,9 @@ TEST_F(InstallerTest, SetupCarriesTheProductVersionRecord) {
 }
 
 TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) {
+    // The installing account's autostart of an earlier version goes.
+    const std::string command = Quoted(InstalledPanel());
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kRunKey, kRunValue, command), ERROR_SUCCESS);
     ASSERT_NO_FATAL_FAILURE(Install());
 
     std::optional<std::string> installed = ReadFileBytes(InstalledPanel());
@@ -231,12 +254,10 @@ TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) 
     ASSERT_TRUE(uninstaller.has_value()) << InstalledUninstaller();
 
     EXPECT_EQ(ShortcutTarget(ShortcutFile()).value_or("<unreadable>"), InstalledPanel());
-    // The user's Run key is one in both views: a 64-bit logon starts the 32-bit panel too.
-    for (REGSAM view : RegistryViews()) {
-        SCOPED_TRACE("registry view " + std::to_string(view));
-        EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue, view).value_or("<none>"),
-                  Quoted(InstalledPanel()));
-    }
+    // Every logon starts the panel, from the machine's Run key in the build's view (a 64-bit
+    // logon runs the 32-bit view's too); no user's.
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue).value_or("<none>"), command);
+    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).has_value());
     // On 64-bit Windows the other kind's folder and registry view get nothing.
     const std::vector<std::string> folders = ProgramFilesFolders();
     for (size_t i = 1; i < folders.size(); ++i) {
@@ -247,6 +268,7 @@ TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) 
     for (size_t i = 1; i < views.size(); ++i) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, views[i]))
             << "the uninstall entry is in the other kind's registry view";
+        EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, views[i]).has_value());
     }
 
     struct Row {
@@ -280,29 +302,57 @@ TEST_F(InstallerTest, SilentInstallAddsPanelShortcutAutostartAndUninstallEntry) 
 TEST_F(InstallerTest, InstalledPanelStartsHiddenInTheTrayAndSilentUninstallEndsIt) {
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_TRUE(panel::StoreClockSource(1));
-    ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
+    ASSERT_NO_FATAL_FAILURE(LogOn());
+    // The uninstalling account's autostart of an earlier version goes too.
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, kRunKey, kRunValue, "x"), ERROR_SUCCESS);
 
     ASSERT_TRUE(Uninstall());
-    EXPECT_TRUE(panel_.WaitForExit(test::kProgramMs).has_value()) << "the panel still runs";
+    EXPECT_EQ(test::WaitPumping(panel_.Get(), test::kProgramMs), WAIT_OBJECT_0) << "it still runs";
     ExpectNothingInstalled();
     EXPECT_FALSE(DirectoryExists(CompanyDir())) << "the empty company folder stayed";
     EXPECT_EQ(panel::StoredClockSource(), 1) << "the stored clock source went with the program";
 }
 
+// The installer asks the panel to end as its tray menu's "E&xit" does, whatever runs in it.
 TEST_F(InstallerTest, InstallOverARunningPanelEndsItAndKeepsTheSetting) {
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_TRUE(panel::StoreClockSource(2));
-    ASSERT_NO_FATAL_FAILURE(StartPanelFromAutostart());
+    const UINT trayMessage = RegisterWindowMessageA("KESTREL tray notification");
+    struct Row {
+        const char* name;
+        bool toTrayIcon; // else to the panel
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        const char* opens; // the class of the window it opens
+    };
+    const Row rows[] = {
+        {"hidden in the tray", false, WM_NULL, 0, 0, nullptr},
+        {"its tray menu open", true, trayMessage, panel::kTrayIconId, WM_RBUTTONUP,
+         panel::kMenuClass},
+        {"its About box open", false, WM_SYSCOMMAND, panel::kAboutCommand, 0, panel::kDialogClass},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NO_FATAL_FAILURE(LogOn());
+        const DWORD id = test::ProcessOf(window_);
+        if (row.opens != nullptr) {
+            ASSERT_TRUE(PostMessageA(row.toTrayIcon ? panel::TrayIconOwner(id) : window_,
+                                     row.message, row.wParam, row.lParam));
+            ASSERT_TRUE(
+                test::WaitUntil([&] { return !test::VisibleTopLevels(id, row.opens).empty(); }));
+        }
 
-    ASSERT_NO_FATAL_FAILURE(Install());
-    EXPECT_TRUE(panel_.WaitForExit(0).has_value()) << "the panel ran through the install";
-    EXPECT_TRUE(ReadFileBytes(InstalledPanel()) == ReadFileBytes(BuiltPanel()));
-    EXPECT_TRUE(FileExists(InstalledUninstaller()));
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or("<none>"),
-              Quoted(InstalledPanel()));
-    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion").value_or("<none>"),
-              "1.0.0.1");
-    EXPECT_EQ(panel::StoredClockSource(), 2);
+        ASSERT_NO_FATAL_FAILURE(Install());
+        EXPECT_EQ(WaitForSingleObject(panel_.Get(), 0), WAIT_OBJECT_0) << "it ran through";
+        EXPECT_TRUE(ReadFileBytes(InstalledPanel()) == ReadFileBytes(BuiltPanel()));
+        EXPECT_TRUE(FileExists(InstalledUninstaller()));
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue).value_or("<none>"),
+                  Quoted(InstalledPanel()));
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion").value_or("-"),
+                  "1.0.0.1");
+        EXPECT_EQ(panel::StoredClockSource(), 2);
+    }
 }
 
 TEST_F(InstallerTest, UninstallLeavesTheCompanysOtherProductsAndSettings) {
@@ -365,8 +415,66 @@ TEST_F(InstallerTest, UninstallStopsWhenThePanelDoesNotEnd) {
     EXPECT_EQ(standIn_->Commands(), std::vector<WPARAM>{panel::kExitCommand});
     EXPECT_TRUE(FileExists(InstalledPanel()));
     EXPECT_TRUE(FileExists(ShortcutFile()));
-    EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, kRunKey, kRunValue).has_value());
+    EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue).has_value());
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// A copy of the panel that runs where the installer cannot see it (another user's session), or
+// any program, holds the installed file: the install stops before it changes anything. An
+// earlier version's file and record stay as they were; no file is skipped.
+TEST_F(InstallerTest, InstallStopsWhenThePanelFileIsHeld) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    std::ofstream(InstalledPanel(), std::ios::binary | std::ios::trunc) << "earlier";
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion", "0.9.0.0"), 0);
+    UniqueHandle held(CreateFileA(InstalledPanel().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid()) << "error " << GetLastError();
+
+    ASSERT_NO_FATAL_FAILURE(Install("/S", kFileInUse));
+    held.Reset();
+    EXPECT_EQ(ReadFileBytes(InstalledPanel()).value_or("<none>"), "earlier");
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion").value_or("-"),
+              "0.9.0.0");
+}
+
+// Every logon starts the panel from its folder, so only one that takes administrators to change
+// will do: below Program Files, as the file system reads the path. A folder elsewhere, from
+// /D= or from an earlier install's record, is refused before anything is written.
+TEST_F(InstallerTest, InstallsOnlyBelowProgramFiles) {
+    const std::string programFiles = ProgramFilesFolders()[0];
+    std::string lowerCase = InstallDir() + "\\";
+    CharLowerA(lowerCase.data());
+    struct Row {
+        const char* name;
+        std::string folder;
+        bool recorded; // by an earlier install, else given with /D=
+        DWORD exitCode;
+    };
+    const Row rows[] = {
+        {"elsewhere", "C:\\Quillmar\\KESTREL", false, kScriptAbort},
+        {"beside, with a longer name", programFiles + "2\\KESTREL", false, kScriptAbort},
+        {"back out of it", programFiles + "\\..\\KESTREL", false, kScriptAbort},
+        {"Program Files itself", programFiles, false, kScriptAbort},
+        {"recorded elsewhere", "C:\\Quillmar\\KESTREL", true, kScriptAbort},
+        {"in other case, with a closing backslash", lowerCase, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool existed = DirectoryExists(row.folder);
+        if (row.recorded) {
+            ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", row.folder),
+                      ERROR_SUCCESS);
+        }
+        ASSERT_NO_FATAL_FAILURE(Install(row.recorded ? "/S" : "/S /D=" + row.folder, row.exitCode));
+        EXPECT_EQ(FileExists(InstalledPanel()), row.exitCode == 0);
+        EXPECT_EQ(DirectoryExists(row.folder), existed || row.exitCode == 0);
+        if (row.recorded) {
+            EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey), ERROR_SUCCESS);
+        }
+        if (row.exitCode != 0) {
+            ExpectNothingInstalled();
+        }
+    }
 }
 
 } // namespace
