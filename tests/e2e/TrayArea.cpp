@@ -43,7 +43,8 @@ bool AnnouncePower(UINT event) {
     return Broadcast(WM_POWERBROADCAST, event);
 }
 
-RefusingShell::RefusingShell(int refusals) : behind_(Taskbar()), refusals_(refusals) {
+RefusingShell::RefusingShell(int refusals, bool late)
+    : behind_(Taskbar()), refusals_(refusals), late_(late) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = Procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -69,22 +70,23 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* shell = reinterpret_cast<RefusingShell*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == WM_COPYDATA) {
+    if (message == WM_COPYDATA && shell != nullptr) {
         // Shell_NotifyIcon's request: the icon's owner in wParam, the operation in dwData.
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (shell != nullptr) {
-            shell->requests_.push_back(static_cast<DWORD>(data->dwData));
-        }
-        if (shell != nullptr && shell->refusals_ == 0) {
-            return SendMessageA(shell->behind_, message, wParam, lParam);
-        }
-        if (shell != nullptr && shell->refusals_ > 0) {
+        shell->requests_.push_back(static_cast<DWORD>(data->dwData));
+        const bool refused = shell->refusals_ != 0;
+        if (shell->refusals_ > 0) {
             --shell->refusals_;
         }
-        if (shell != nullptr && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
+        LRESULT taken = FALSE;
+        if (!refused || shell->late_) {
+            taken = SendMessageA(shell->behind_, message, wParam, lParam);
+            shell->taken_ += taken != FALSE ? 1 : 0;
+        }
+        if (refused && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
             shell->refusedOwner_ = reinterpret_cast<HWND>(wParam);
         }
-        return FALSE;
+        return refused ? FALSE : taken;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
