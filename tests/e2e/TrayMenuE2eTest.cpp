@@ -156,8 +156,9 @@ TEST_F(PanelE2e, TheIconComesBackWhenTheShellAnnouncesANewTaskbar) {
 }
 
 // Some shells forget icons over sleep and announce nothing: the wake brings the icon back before
-// it asks the driver anything, and the icon works. A shell that misses the wake's look for the
-// icon but still holds it: the icon counts as shown, and the program's end removes it.
+// it asks the driver anything, and the icon works; a shell still too busy to take it then gets
+// it a few seconds later. A shell that misses the wake's look for the icon but still holds it:
+// the icon counts as shown, and the program's end removes it.
 TEST_F(PanelE2e, AWakeBringsBackAnIconTheShellForgot) {
     ASSERT_TRUE(StartHidden(panel_));
     HWND panel = panel_.Panel();
@@ -183,6 +184,15 @@ TEST_F(PanelE2e, AWakeBringsBackAnIconTheShellForgot) {
     EXPECT_TRUE(RestoreFromTray(panel));
     ASSERT_TRUE(ClickAt(CentreOf(GetDlgItem(panel, kDoneButton))));
     ASSERT_TRUE(WaitHidden(panel));
+    ASSERT_TRUE(ForgetIcon(owner, kTrayIconId));
+    {
+        RefusingShell busy;
+        ASSERT_TRUE(AnnouncePower(PBT_APMSUSPEND));
+        ASSERT_TRUE(AnnouncePower(PBT_APMRESUMEAUTOMATIC));
+        EXPECT_EQ(busy.RefusedOwner(), owner);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return ShellHasIcon(owner, kTrayIconId); }))
+        << "the refused add was not tried again";
 
     // The look for the icon is a change of nothing; the add that follows is refused, as the
     // shell holds the icon, and the change made instead succeeds. The hidden panel's end then
