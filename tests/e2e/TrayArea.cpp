@@ -81,7 +81,9 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
         LRESULT taken = FALSE;
         if (!refused || shell->late_) {
             taken = SendMessageA(shell->behind_, message, wParam, lParam);
-            shell->taken_ += taken != FALSE ? 1 : 0;
+            if (taken != FALSE) {
+                shell->taken_.push_back(static_cast<DWORD>(data->dwData));
+            }
         }
         if (refused && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
             shell->refusedOwner_ = reinterpret_cast<HWND>(wParam);

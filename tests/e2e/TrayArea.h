@@ -35,8 +35,8 @@ bool AnnouncePower(UINT event);
 // its first `refusals` requests, handing the rest on to the real shell. With `late`, it hands
 // the refused ones on as well, as a shell that takes a request after the call timed out. It
 // notes the window whose add it refused first, every request (NIM_ADD, NIM_MODIFY...) in order,
-// and how many of those it handed on the real shell took. It answers while this thread handles
-// its messages, as test::WaitUntil does.
+// and those of them that the real shell took. It answers while this thread handles its
+// messages, as test::WaitUntil does.
 class RefusingShell {
 public:
     explicit RefusingShell(int refusals = -1, bool late = false);
@@ -49,7 +49,7 @@ public:
     // The owner of the first icon that was refused, or null while none was.
     HWND RefusedOwner() const { return refusedOwner_; }
     const std::vector<DWORD>& Requests() const { return requests_; }
-    int Taken() const { return taken_; }
+    const std::vector<DWORD>& Taken() const { return taken_; }
     // The window goes; icons go to the real shell again.
     void Close();
 
@@ -61,8 +61,8 @@ private:
     HWND behind_ = nullptr; // the real shell
     int refusals_;
     bool late_;
-    int taken_ = 0;
     std::vector<DWORD> requests_;
+    std::vector<DWORD> taken_;
 };
 
 } // namespace e2e
