@@ -19,6 +19,17 @@ bool Broadcast(UINT message, WPARAM wParam) {
                                                test::kWaitMs, &result) != 0;
 }
 
+// The shell's own window behind `front`; a case's desktop may still be making it (Wine 10 makes
+// it for the desktop's first program).
+HWND ShellBehind(HWND front) {
+    HWND shell = nullptr;
+    test::WaitUntil([&] {
+        shell = FindWindowExA(nullptr, front, "Shell_TrayWnd", nullptr);
+        return shell != nullptr;
+    });
+    return shell;
+}
+
 } // namespace
 
 POINT FirstIconPoint() {
@@ -80,6 +91,9 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
         }
         LRESULT taken = FALSE;
         if (!refused || shell->late_) {
+            if (shell->behind_ == nullptr) {
+                shell->behind_ = ShellBehind(window);
+            }
             taken = SendMessageA(shell->behind_, message, wParam, lParam);
             if (taken != FALSE) {
                 shell->taken_.push_back(static_cast<DWORD>(data->dwData));
