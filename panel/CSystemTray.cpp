@@ -63,7 +63,7 @@ HWND TargetWindow() {
 
 CSystemTray::CSystemTray()
     : iconShown(FALSE), iconData{}, defaultItem(0), defaultItemByPosition(TRUE),
-      taskbarCreatedMessage(0) {}
+      taskbarCreatedMessage(0), retryTimer(0), retryStart(0) {}
 
 CSystemTray::~CSystemTray() {
     DeleteTrayIcon();
@@ -93,18 +93,23 @@ BOOL CSystemTray::CreateTrayIcon(CWnd* window, UINT message, const char* tip, HI
     lstrcpynA(iconData.szTip, tip != nullptr ? tip : "", kTipCapacity);
 
     iconShown = Shell_NotifyIconA(NIM_ADD, &iconData);
+    if (!iconShown) {
+        RetryAddLater();
+    }
     return iconShown;
 }
 
 void CSystemTray::DeleteTrayIcon() {
-    // The icon is no longer asked for, even one the shell refused, so that no later
-    // "TaskbarCreated" or wake brings it back; only one the shell holds is removed there.
+    StopRetries();
+    // The icon is no longer asked for, so that no later "TaskbarCreated", wake or retry brings
+    // it back. An add reported as failed may still have been taken (one that timed out while
+    // the shell was busy), so any icon that was asked for is removed from the shell.
+    const bool askedFor = iconData.uFlags != 0;
     iconData.uFlags = 0;
-    if (!iconShown) {
-        return;
-    }
-    Shell_NotifyIconA(NIM_DELETE, &iconData);
     iconShown = FALSE;
+    if (askedFor) {
+        Shell_NotifyIconA(NIM_DELETE, &iconData);
+    }
 }
 
 LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -113,6 +118,10 @@ LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
         OnTaskbarCreated();
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kRetryTimer) {
+        OnRetryTimer();
         return 0;
     }
     return CWnd::WindowProc(message, wParam, lParam);
@@ -125,6 +134,9 @@ void CSystemTray::OnTaskbarCreated() {
         return;
     }
     AddIconAgain();
+    if (!iconShown) {
+        RetryAddLater();
+    }
 }
 
 void CSystemTray::RestoreIconIfLost() {
@@ -136,9 +148,13 @@ void CSystemTray::RestoreIconIfLost() {
     held.uFlags = 0;
     if (Shell_NotifyIconA(NIM_MODIFY, &held)) {
         iconShown = TRUE;
+        StopRetries();
         return;
     }
     AddIconAgain();
+    if (!iconShown) {
+        RetryAddLater();
+    }
 }
 
 void CSystemTray::AddIconAgain() {
@@ -146,6 +162,36 @@ void CSystemTray::AddIconAgain() {
     // there all the same, so it is brought up to date instead and counts as shown, so that the
     // panel's end still removes it.
     iconShown = Shell_NotifyIconA(NIM_ADD, &iconData) || Shell_NotifyIconA(NIM_MODIFY, &iconData);
+    if (iconShown) {
+        StopRetries();
+    }
+}
+
+void CSystemTray::RetryAddLater() {
+    if (m_hWnd == nullptr) {
+        return;
+    }
+    retryStart = GetTickCount();
+    retryTimer = SetTimer(m_hWnd, kRetryTimer, kRetryIntervalMs, nullptr);
+}
+
+void CSystemTray::StopRetries() {
+    if (retryTimer != 0) {
+        KillTimer(m_hWnd, retryTimer);
+        retryTimer = 0;
+    }
+}
+
+void CSystemTray::OnRetryTimer() {
+    // Another program can post this message too: only retries that run act on it, and a
+    // deleted icon has none.
+    if (retryTimer == 0) {
+        return;
+    }
+    AddIconAgain();
+    if (!iconShown && GetTickCount() - retryStart >= kRetryTimeMs) {
+        StopRetries();
+    }
 }
 
 LRESULT CSystemTray::HandleTrayMessage(WPARAM wParam, LPARAM lParam) {

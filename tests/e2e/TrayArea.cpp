@@ -19,6 +19,17 @@ bool Broadcast(UINT message, WPARAM wParam) {
                                                test::kWaitMs, &result) != 0;
 }
 
+// The shell's own window behind `front`; a case's desktop may still be making it (Wine 10 makes
+// it for the desktop's first program).
+HWND ShellBehind(HWND front) {
+    HWND shell = nullptr;
+    test::WaitUntil([&] {
+        shell = FindWindowExA(nullptr, front, "Shell_TrayWnd", nullptr);
+        return shell != nullptr;
+    });
+    return shell;
+}
+
 } // namespace
 
 POINT FirstIconPoint() {
@@ -43,7 +54,8 @@ bool AnnouncePower(UINT event) {
     return Broadcast(WM_POWERBROADCAST, event);
 }
 
-RefusingShell::RefusingShell(int refusals) : behind_(Taskbar()), refusals_(refusals) {
+RefusingShell::RefusingShell(int refusals, bool late)
+    : behind_(Taskbar()), refusals_(refusals), late_(late) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = Procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -69,22 +81,28 @@ LRESULT CALLBACK RefusingShell::Procedure(HWND window, UINT message, WPARAM wPar
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* shell = reinterpret_cast<RefusingShell*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == WM_COPYDATA) {
+    if (message == WM_COPYDATA && shell != nullptr) {
         // Shell_NotifyIcon's request: the icon's owner in wParam, the operation in dwData.
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (shell != nullptr) {
-            shell->requests_.push_back(static_cast<DWORD>(data->dwData));
-        }
-        if (shell != nullptr && shell->refusals_ == 0) {
-            return SendMessageA(shell->behind_, message, wParam, lParam);
-        }
-        if (shell != nullptr && shell->refusals_ > 0) {
+        shell->requests_.push_back(static_cast<DWORD>(data->dwData));
+        const bool refused = shell->refusals_ != 0;
+        if (shell->refusals_ > 0) {
             --shell->refusals_;
         }
-        if (shell != nullptr && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
+        LRESULT taken = FALSE;
+        if (!refused || shell->late_) {
+            if (shell->behind_ == nullptr) {
+                shell->behind_ = ShellBehind(window);
+            }
+            taken = SendMessageA(shell->behind_, message, wParam, lParam);
+            if (taken != FALSE) {
+                shell->taken_.push_back(static_cast<DWORD>(data->dwData));
+            }
+        }
+        if (refused && data->dwData == NIM_ADD && shell->refusedOwner_ == nullptr) {
             shell->refusedOwner_ = reinterpret_cast<HWND>(wParam);
         }
-        return FALSE;
+        return refused ? FALSE : taken;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -32,12 +32,14 @@ bool AnnouncePower(UINT event);
 
 // A shell whose notification area is not up yet: a window of the shell's class in front of the
 // real one (Shell_NotifyIcon hands icons to the first it finds) that refuses every icon, or only
-// its first `refusals` requests, handing the rest on to the real shell. It notes the window
-// whose add it refused first, and every request (NIM_ADD, NIM_MODIFY...) in order. It answers
-// while this thread handles its messages, as test::WaitUntil does.
+// its first `refusals` requests, handing the rest on to the real shell. With `late`, it hands
+// the refused ones on as well, as a shell that takes a request after the call timed out. It
+// notes the window whose add it refused first, every request (NIM_ADD, NIM_MODIFY...) in order,
+// and those of them that the real shell took. It answers while this thread handles its
+// messages, as test::WaitUntil does.
 class RefusingShell {
 public:
-    explicit RefusingShell(int refusals = -1);
+    explicit RefusingShell(int refusals = -1, bool late = false);
     ~RefusingShell() { Close(); }
     RefusingShell(const RefusingShell&) = delete;
     RefusingShell& operator=(const RefusingShell&) = delete;
@@ -47,6 +49,7 @@ public:
     // The owner of the first icon that was refused, or null while none was.
     HWND RefusedOwner() const { return refusedOwner_; }
     const std::vector<DWORD>& Requests() const { return requests_; }
+    const std::vector<DWORD>& Taken() const { return taken_; }
     // The window goes; icons go to the real shell again.
     void Close();
 
@@ -57,7 +60,9 @@ private:
     HWND refusedOwner_ = nullptr;
     HWND behind_ = nullptr; // the real shell
     int refusals_;
+    bool late_;
     std::vector<DWORD> requests_;
+    std::vector<DWORD> taken_;
 };
 
 } // namespace e2e

@@ -17,6 +17,7 @@ public:
     using CSystemTray::defaultItemByPosition;
     using CSystemTray::iconData;
     using CSystemTray::iconShown;
+    using CSystemTray::kRetryTimer;
 };
 
 struct ReceivedMessage {
