@@ -133,10 +133,7 @@ void CSystemTray::OnTaskbarCreated() {
     if (iconData.uFlags == 0) {
         return;
     }
-    AddIconAgain();
-    if (!iconShown) {
-        RetryAddLater();
-    }
+    AddIconAgainOrLater();
 }
 
 void CSystemTray::RestoreIconIfLost() {
@@ -151,10 +148,7 @@ void CSystemTray::RestoreIconIfLost() {
         StopRetries();
         return;
     }
-    AddIconAgain();
-    if (!iconShown) {
-        RetryAddLater();
-    }
+    AddIconAgainOrLater();
 }
 
 void CSystemTray::AddIconAgain() {
@@ -164,6 +158,13 @@ void CSystemTray::AddIconAgain() {
     iconShown = Shell_NotifyIconA(NIM_ADD, &iconData) || Shell_NotifyIconA(NIM_MODIFY, &iconData);
     if (iconShown) {
         StopRetries();
+    }
+}
+
+void CSystemTray::AddIconAgainOrLater() {
+    AddIconAgain();
+    if (!iconShown) {
+        RetryAddLater();
     }
 }
 

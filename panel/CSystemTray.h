@@ -52,6 +52,8 @@ protected:
     // Hands the icon to the shell again: shown if the shell took it, or still held it and
     // took the change. Once shown, the retries end.
     void AddIconAgain();
+    // AddIconAgain; when the shell does not take the icon, the retries begin anew.
+    void AddIconAgainOrLater();
     // (Re)starts the retries of an add that failed: the retry time begins anew.
     void RetryAddLater();
     void StopRetries();
