@@ -71,7 +71,7 @@ typedef struct KSIM_GLOBALS {
     KSPIN_LOCK lock;
     /* Held while a unit's symbolic link is made, removed or freed, which happens outside lock:
      * a unit found under lock stays alive, and its link stays valid, while this is held. */
-    KMUTEX linkLock;
+    KEVENT linkLock; /* a synchronization event, signalled while free */
     PDRIVER_OBJECT driver;
     PDEVICE_OBJECT control;
     PDEVICE_OBJECT simControl;

@@ -5,7 +5,7 @@ KSIM_GLOBALS g_sim;
 
 NTSTATUS KsimStateInit(void) {
     KeInitializeSpinLock(&g_sim.lock);
-    KeInitializeMutex(&g_sim.linkLock, 0);
+    KeInitializeEvent(&g_sim.linkLock, SynchronizationEvent, TRUE);
     InitializeListHead(&g_sim.pending);
     g_sim.log = (KsimLogEntry*)ExAllocatePoolWithTag(
         NonPagedPool, sizeof(KsimLogEntry) * KSIM_LOG_CAPACITY, KSIM_TAG);

@@ -118,12 +118,16 @@ static KSIM_UNIT* StartedUnitLocked(uint32_t id) {
     return NULL;
 }
 
+/* The link lock is a synchronization event, not a KMUTEX: winedevice's kernel mutex keeps the
+ * host mutex of its first waiter when another thread waits meanwhile, so a request that met a
+ * unit's removal on the plug-and-play thread waited for good. A waiter takes the event; setting
+ * it lets exactly one waiter on. No path takes the lock twice. */
 static void LockLinks(void) {
     KeWaitForSingleObject(&g_sim.linkLock, Executive, KernelMode, FALSE, NULL);
 }
 
 static void UnlockLinks(void) {
-    KeReleaseMutex(&g_sim.linkLock, FALSE);
+    KeSetEvent(&g_sim.linkLock, IO_NO_INCREMENT, FALSE);
 }
 
 NTSTATUS KsimSetUnitLinkHidden(uint32_t id, BOOLEAN hidden) {
